@@ -1,0 +1,25 @@
+# Front door. Everything real lives in CMake; these targets only configure, build and run.
+JOBS ?= 2
+BUILD ?= build
+BUILD_SAN ?= build-sanitize
+CMAKE_FLAGS ?=
+
+.PHONY: all build test test-sanitize clean
+
+all: build
+
+build:
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+test-sanitize:
+	cmake -S . -B $(BUILD_SAN) -DAVF_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)
+	cmake --build $(BUILD_SAN) -j$(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(BUILD_SAN) --output-on-failure -j$(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(BUILD_SAN)
