@@ -1,0 +1,175 @@
+// File model of an AVF file: the parsed global and scan headers, the
+// visibility description, the scan table and the description of an open file,
+// with the keyword machinery that parses the ASCII headers.
+//
+// An AVF file is a sequence of records of RECL bytes: the global header (text
+// records, then the binary correlator record), then for each scan a scan
+// header (text records, then the binary scan record) and the scan's data
+// records. Header text is cut into 80-byte lines.
+#ifndef AVF_AVF_H
+#define AVF_AVF_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "newcorr.h"
+
+enum {
+  MAX_KEYS = 128, // capacity of a keyword table
+  VALOFF = 10,    // column of a keyword line's value
+  VALLEN = 80,    // length of a header line and of the text fields below
+};
+
+// Number of descriptors in the global and scan keyword tables.
+inline constexpr int AVF_KEYS = 36;
+inline constexpr int SCAN_KEYS = 20;
+
+struct KeyType {
+  char key[11];  // eight characters as in columns 0 to 7 of the line, and a NUL
+  char type;     // conversion letter: S s c d f i x
+  void *value;   // target; its type follows from `type`
+  int found;     // 1 once the keyword has been found
+};
+
+struct CorrLite {
+  char version[VALLEN];
+  char old_version[VALLEN];
+  double clock;
+  int sta;
+  int statime;
+  double t_unit;
+  int ants;
+  int f_enable;
+  int x_enable;
+  int chan_max;
+  int pols;
+  char clock_unit[VALLEN];
+  char sta_unit[VALLEN];
+  char statime_unit[VALLEN];
+  char t_unit_unit[VALLEN];
+};
+
+struct SampInfo {
+  char ant[VALLEN];
+  char band[VALLEN];
+  int fft_id;
+};
+
+struct BaselineType {
+  int ant[2];
+  int band[2];
+  int samp[2];
+  char antname[2][VALLEN];
+  char bandname[2][VALLEN];
+};
+
+struct VisInfo {
+  int antennas;
+  int samplers;
+  int baselines;
+  int channels;
+  CorrLite corrlite;
+  AntennaParType antenna[MAX_ANTS];
+  char band_names[MAX_BANDS][VALLEN];
+  SampInfo samp[MAX_SAMPS];
+  BaselineType base[MAX_BASE];
+  int mode;
+  int avf;
+  int16_t chan_num[MAX_CHANS];
+  int16_t samp_num[MAX_SAMPS];
+  int16_t samp_rev_num[MAX_SAMPS];
+  int16_t s_base_num[MAX_SAMPS];
+  int16_t x_base_num[MAX_SAMPS][MAX_SAMPS];
+};
+
+struct AvfHdr {
+  int recl;
+  int recs;
+  char rec_form[VALLEN];
+  char obs_mode[VALLEN];
+  char version[VALLEN];
+  char old_version[VALLEN];
+  char d_type[VALLEN];
+  char d_size[VALLEN];
+  char d_align[VALLEN];
+  char int_rep[VALLEN];
+  char fl_rep[VALLEN];
+  char byte_seq[VALLEN];
+  int flg_off, flg_rec_off, flg_ant_off, flg_smp_off, flg_bas_off, flg_dat_off;
+  int flg_size, flg_rec_size, flg_ant_size, flg_smp_size, flg_bas_size, flg_dat_size;
+  int time_off, wt_off, par_off, data_off;
+  int time_size, wt_size, par_size, data_size;
+  char data_fmt[VALLEN];
+  VisInfo vinfo;
+};
+
+struct ScanHdr {
+  int recs;
+  uint32_t antmask;
+  uint32_t bandmask;
+  int seq;
+  char project[VALLEN + 1];
+  char code[VALLEN + 1];
+  char object[VALLEN + 1];
+  double ra_date, dec_date;
+  double mjd_src;
+  double dra, ddec;
+  double f_step;
+  double rf[2];
+  double first_lo[2];
+  double bb_lo[2];
+  int net_sign[MAX_BANDS];
+  float integ;
+  double mjd_ref;
+  char date_obs[VALLEN + 1];
+  int year;
+  int day;
+  int month; // 0 for January
+  double ist; // seconds of the day
+};
+
+// Text holders for the scan keywords that carry several numbers.
+struct XScanPar {
+  char rf[VALLEN];
+  char first_lo[VALLEN];
+  char bb_lo[VALLEN];
+  char net_sign[VALLEN];
+};
+
+struct ScanHdrTab {
+  ScanHdr shdr;
+  ScanInfoType scan;  // reference version, local byte order
+  uint32_t start_rec; // record number of the first record of the scan header
+  uint32_t recs;      // data records of the scan
+};
+
+struct AvfInfo {
+  int recl;
+  int lrecs;  // total global header records
+  int srecs;  // total scan header records
+  int lbrecs; // binary global header records
+  int sbrecs; // binary scan header records
+  AvfHdr lhdr;
+  CorrType corr; // reference layout, local byte order
+  ScanHdrTab *stab;
+  int scans;
+  int local_byte_order;
+  int data_byte_order;
+  int keep_version;
+};
+
+// Keyword tables. Each fills `keys` (MAX_KEYS entries) with descriptors that
+// point into the given records and returns their number (36 and 20).
+int set_avf_keys(AvfHdr *hdr, KeyType *keys);
+int set_scan_keys(ScanHdr *shdr, KeyType *keys, XScanPar *xpar);
+
+// Parses the keyword lines of a header text of `len` bytes into the first
+// `nkey` descriptors of `keys`. The text is header records as read: it need
+// not be terminated, and nothing past `len` bytes is ever looked at.
+// `start` (or null) names the line after which keywords are taken, `end`
+// (or null) the line at which parsing stops; "END_OF_HEADER" always stops it.
+// Returns the number of descriptors found, or -1 on error.
+int parse_ascii_hdr(int nkey, KeyType *keys, const char *buf, std::size_t len,
+                    const char *start, const char *end);
+
+#endif
