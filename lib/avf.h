@@ -172,4 +172,23 @@ int set_scan_keys(ScanHdr *shdr, KeyType *keys, XScanPar *xpar);
 int parse_ascii_hdr(int nkey, KeyType *keys, const char *buf, std::size_t len,
                     const char *start, const char *end);
 
+// Correlator description sections of a global header text of `len` bytes.
+// Each reader scans its own section from the start of the text and stops at
+// the section's closing line, at "END_OF_HEADER" or at `len`.
+// Results: 0 read; -1 section or content wrong (after a message); get_corr_lite
+// also 1 when its keyword table is full.
+int get_corr_lite(const char *text, std::size_t len, CorrLite *cl);
+int get_ant_info(const char *text, std::size_t len, AntennaParType *ant);
+int get_samp_info(const char *text, std::size_t len, VisInfo *vi);
+int get_base_info(const char *text, std::size_t len, BaselineType *base);
+// Reads MODE, AVF and CHAN_NUM, then builds the sampler and baseline lookup
+// tables from samp_num, base and the counts samplers and baselines.
+int get_corrsel(const char *text, std::size_t len, VisInfo *vi);
+
+// Range lists such as "0:31:1 512:543:1". next_val tokenises (a non-null
+// argument starts a new text; the cursor is process-wide); get_range expands
+// a list into at most `max` values below `max` and returns their number.
+char *next_val(char *s);
+int get_range(char *str, int16_t *arr, int max);
+
 #endif

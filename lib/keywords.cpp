@@ -1,5 +1,7 @@
 // Keyword tables of the global and scan headers, and the keyword line parser.
 #include "avf.h"
+#include "keytable.h"
+#include "textlines.h"
 
 #include <cctype>
 #include <cerrno>
@@ -9,35 +11,14 @@
 #include <cstring>
 #include <string_view>
 
+using avf_text::begins_with;
+using avf_text::END_OF_HEADER;
+using avf_text::LineCursor;
+
 namespace {
 
 constexpr int KEY_CHARS = 8;  // keyword field, columns 0 to 7
 constexpr int LAST_COL = 78;  // last column of a value; column 79 holds the newline
-constexpr std::string_view END_OF_HEADER = "END_OF_HEADER";
-
-class KeyTable {
-public:
-  explicit KeyTable(KeyType *keys) : keys_(keys) {}
-
-  // Returns false once the table is full.
-  bool add(const char *key, char type, void *value) {
-    if (n_ >= MAX_KEYS) {
-      std::fprintf(stderr, "%s MAX_KEYS exceeded\n", "keywords");
-      return false;
-    }
-    KeyType &k = keys_[n_++];
-    std::snprintf(k.key, sizeof k.key, "%s", key);
-    k.type = type;
-    k.value = value;
-    k.found = 0;
-    return true;
-  }
-  int count() const { return n_; }
-
-private:
-  KeyType *keys_;
-  int n_ = 0;
-};
 
 struct KeySpec {
   const char *key;
@@ -46,14 +27,10 @@ struct KeySpec {
 };
 
 template <std::size_t N> int fill_table(KeyType *keys, const KeySpec (&specs)[N]) {
-  KeyTable t(keys);
+  avf_text::KeyTable t(keys);
   for (const KeySpec &s : specs)
     if (!t.add(s.key, s.type, s.value)) return 1;
   return t.count();
-}
-
-bool begins_with(std::string_view line, std::string_view text) {
-  return line.size() >= text.size() && line.compare(0, text.size(), text) == 0;
 }
 
 bool key_matches(std::string_view line, const KeyType &k) {
@@ -138,28 +115,6 @@ bool convert(const KeyType &k, std::string_view line) {
   }
 }
 
-// Walks the lines of a bounded text. A line begins after a newline, so the
-// first line of the text is never returned.
-class LineCursor {
-public:
-  LineCursor(const char *buf, std::size_t len) : text_(buf, len) {
-    std::size_t nl = text_.find('\n');
-    pos_ = nl == std::string_view::npos ? text_.size() : nl + 1;
-  }
-  bool next(std::string_view &line) {
-    if (pos_ >= text_.size()) return false;
-    std::size_t nl = text_.find('\n', pos_);
-    std::size_t end = nl == std::string_view::npos ? text_.size() : nl;
-    line = text_.substr(pos_, end - pos_);
-    pos_ = nl == std::string_view::npos ? text_.size() : nl + 1;
-    return true;
-  }
-
-private:
-  std::string_view text_;
-  std::size_t pos_;
-};
-
 } // namespace
 
 int set_avf_keys(AvfHdr *h, KeyType *keys) {
@@ -208,7 +163,6 @@ int parse_ascii_hdr(int nkey, KeyType *keys, const char *buf, std::size_t len,
                     const char *start, const char *end) {
   for (int i = 0; i < nkey; ++i) keys[i].found = 0;
   int count = 0;
-  if (buf == nullptr) len = 0;
   LineCursor lines(buf, len);
   std::string_view line;
 

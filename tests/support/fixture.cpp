@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 namespace fixture {
@@ -400,6 +401,89 @@ ScanValues sample_scan() {
   v.calcode = -2;
   v.qual = 9;
   return v;
+}
+
+// ---------------------------------------------------------------------------
+
+std::string corr_text(const CorrValues &v, std::string_view chan_list) {
+  auto ant_name = [&](int id) -> std::string {
+    return id < static_cast<int>(v.antennas.size()) ? v.antennas[id].name : "";
+  };
+  std::string t;
+  t += line("*{ Corrsys.def");
+  t += key_line("VERSION", v.version);
+  t += key_line("CLOCK", format("%f Hz", v.clock));
+  t += key_line("STA", format("%d Cycles", v.sta));
+  t += key_line("STATIME", format("%d usec", v.statime));
+  t += key_line("T_UNIT", format("%f  sec", v.t_unit));
+  t += key_line("ANTS", 32);
+  t += key_line("F_ENABLE", static_cast<long long>(v.samplers.size()));
+  t += key_line("X_ENABLE", v.macs);
+  t += key_line("CHAN_MAX", v.channels);
+  t += key_line("POLS", v.pols);
+  t += line("*} Corrsys");
+  t += line("*");
+
+  t += line("*{ Antenna.def");
+  t += line("*AntId  = Ant      bx        by        bz      delay0    delay1");
+  for (int a = 0; a < 32; ++a) {
+    AntennaValues ant = a < static_cast<int>(v.antennas.size()) ? v.antennas[a] : AntennaValues{};
+    t += line(format("ANT%02d   = %3.3s %9.2f %9.2f %9.2f %9.2f %9.2f", a, ant.name.c_str(), ant.bx,
+                     ant.by, ant.bz, ant.d0[0], ant.d0[1]));
+  }
+  t += line("*} Antenna");
+  t += line("*");
+
+  t += line("*{ Bandnames.def");
+  for (int b = 0; b < 4; ++b) t += line(format("BAND%02d  = %s", b, v.bandname[b].c_str()));
+  t += line("*} Bandnames");
+  t += line("*");
+
+  t += line("*{ Sampler.def");
+  t += line("*SampId = Ant BandId FftId");
+  int top = -1;
+  for (const SamplerValues &s : v.samplers) top = std::max(top, static_cast<int>(s.dpc));
+  for (int dpc = 0; dpc <= top; ++dpc) {
+    std::string l = format("SMP%03d  = ", dpc);
+    const SamplerValues *found = nullptr;
+    for (const SamplerValues &s : v.samplers)
+      if (s.dpc == dpc) {
+        found = &s;
+        break;
+      }
+    if (found)
+      l += format("%s %s %03d", ant_name(found->ant_id).c_str(), v.bandname[found->band].c_str(), found->fft_id);
+    else
+      l += "None";
+    t += line(l);
+  }
+  t += line("*} Sampler");
+  t += line("*");
+
+  t += line("*{ Baseline.def");
+  t += line("*BaseId = A0 B0 A1 B1 SMP0 SMP1 Ant0   Band0 Ant1   Band1");
+  for (std::size_t i = 0; i < v.baselines.size(); ++i) {
+    const BaselineValues &b = v.baselines[i];
+    t += line(format("BAS%04d = %02d %02d %02d %02d  %03d  %03d  %s %s  %s %s", static_cast<int>(i),
+                     b.samp[0].ant_id, b.samp[0].band, b.samp[1].ant_id, b.samp[1].band, b.samp[0].dpc,
+                     b.samp[1].dpc, ant_name(b.samp[0].ant_id).c_str(), v.bandname[b.samp[0].band].c_str(),
+                     ant_name(b.samp[1].ant_id).c_str(), v.bandname[b.samp[1].band].c_str()));
+  }
+  t += line("*} Baseline");
+  t += line("*");
+
+  t += line("*{ Corrsel.def");
+  t += key_line("MODE", format("%hx", static_cast<unsigned short>(v.mode)));
+  t += key_line("AVF", v.avf);
+  std::string samp;
+  for (const SamplerValues &s : v.samplers) samp += format(" %d", s.dpc);
+  t += key_line("SAMP_NUM", samp.substr(0, 69));
+  std::string chans(chan_list);
+  if (chans.empty())
+    for (std::int16_t c : v.chan_num) chans += format(" %d", c);
+  t += key_line("CHAN_NUM", chans);
+  t += line("*} Corrsel");
+  return t;
 }
 
 } // namespace fixture

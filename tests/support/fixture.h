@@ -167,6 +167,12 @@ inline constexpr std::size_t SCAN_SIZE = 320;
 Bytes scan_block(const ScanValues &v, Order o);
 ScanValues sample_scan();
 
+// The correlator description sections of a global header (Corrsys, Antenna,
+// Bandnames, Sampler, Baseline, Corrsel) as a file holds them: "*{"/"*}"
+// section lines, every line 80 bytes. `chan_list` is the CHAN_NUM value text;
+// empty means every channel number written singly.
+std::string corr_text(const CorrValues &v, std::string_view chan_list = "");
+
 } // namespace fixture
 
 #endif
