@@ -191,4 +191,27 @@ int get_corrsel(const char *text, std::size_t len, VisInfo *vi);
 char *next_val(char *s);
 int get_range(char *str, int16_t *arr, int max);
 
+// Record versions of the stored correlator record. The reading conversions
+// rebuild the reference layout in place from a stored block at the start of
+// info->corr (either byte order) and set lhdr.version; the writing
+// conversions fill corr1 with the stored block from info->corr (local byte
+// order), stamping lhdr.vinfo.corrlite.old_version as its version text.
+int corr2_to_corr_ref(AvfInfo *info);
+int corr3_to_corr_ref(AvfInfo *info);
+int corr4_to_corr_ref(AvfInfo *info);
+int corr_ref_to_corr2(AvfInfo *info, CorrType *corr1);
+int corr_ref_to_corr3(AvfInfo *info, CorrType *corr1);
+int corr_ref_to_corr4(AvfInfo *info, CorrType *corr1);
+
+// The version to read, from the Init VERSION text: 2, 3, 4, or 0 for a block
+// already in the reference layout.
+int corr_read_version(const char *version);
+// The version to write: 2, 3, 4, or 0 for the reference layout.
+int corr_write_version(const AvfInfo *info);
+// Stored block size of a version (0: the reference record).
+std::size_t corr_block_size(int version);
+// Dispatch on a version number as returned above.
+int corr_stored_to_ref(AvfInfo *info, int version);
+int corr_ref_to_stored(AvfInfo *info, int version, CorrType *corr1);
+
 #endif

@@ -206,17 +206,36 @@ void put_sampler(Bytes &b, std::size_t off, const SamplerValues &s) {
 }
 } // namespace
 
-Bytes corr_block(const CorrValues &v, Order o) {
+namespace {
+// Stored arrangements: 0 is the reference record, then versions 2, 3 and 4.
+struct StoredLayout {
+  std::size_t size, ants, samps, bases, ant_off, samp_off, base_off, corrpar, daspar;
+  bool short_pars;
+  std::size_t chans;
+  bool dut1;
+};
+StoredLayout stored_layout(int version) {
+  switch (version) {
+  case 2: return {16192, 30, 60, 1056, 72, 2952, 3192, 15864, 15896, true, 128, false};
+  case 3: return {29368, 30, 120, 2112, 72, 2952, 3432, 28776, 28808, true, 256, true};
+  case 4: return {31152, 32, 64, 2112, 72, 3144, 3400, 28744, 28804, false, 1024, true};
+  default: return {31152, 32, 120, 2112, 72, 3144, 3624, 28968, 29028, false, 1024, true};
+  }
+}
+} // namespace
+
+Bytes corr_block(const CorrValues &v, Order o, int version) {
   using namespace corr_off;
-  Bytes b(CORR_SIZE, 0);
+  const StoredLayout L = stored_layout(version);
+  Bytes b(L.size, 0);
   put_u8(b, endian, o == Order::Little ? 1 : 0);
   for (std::size_t i = 0; i < 7; ++i) put_u8(b, dummy + i, v.dummy[i]);
-  put_text(b, version, v.version, 32);
+  put_text(b, corr_off::version, v.version, 32);
   for (std::size_t i = 0; i < 4; ++i) put_text(b, bandname + 8 * i, v.bandname[i], 8);
 
-  for (std::size_t i = 0; i < v.antennas.size() && i < 32; ++i) {
+  for (std::size_t i = 0; i < v.antennas.size() && i < L.ants; ++i) {
     const AntennaValues &a = v.antennas[i];
-    std::size_t at = antenna + ant_size * i;
+    std::size_t at = L.ant_off + ant_size * i;
     put_text(b, at, a.name, 4);
     for (std::size_t k = 0; k < 4; ++k) put_u8(b, at + 4 + k, a.samp_id[k]);
     put_f64(b, at + 8, a.bx, o);
@@ -225,11 +244,12 @@ Bytes corr_block(const CorrValues &v, Order o) {
     for (std::size_t k = 0; k < 4; ++k) put_f64(b, at + 32 + 8 * k, a.d0[k], o);
     for (std::size_t k = 0; k < 4; ++k) put_f64(b, at + 64 + 8 * k, a.p0[k], o);
   }
-  for (std::size_t i = 0; i < 120; ++i)
-    put_sampler(b, sampler + samp_size * i, i < v.samplers.size() ? v.samplers[i] : SamplerValues{});
-  for (std::size_t i = 0; i < 2112; ++i) {
+  for (std::size_t i = 0; i < L.samps; ++i)
+    put_sampler(b, L.samp_off + samp_size * i, i < v.samplers.size() ? v.samplers[i] : SamplerValues{});
+  for (std::size_t i = 0; i < L.bases; ++i) {
     BaselineValues bl = i < v.baselines.size() ? v.baselines[i] : BaselineValues{};
-    std::size_t at = baseline + base_size * i;
+    if (i >= v.baselines.size()) bl.samp[1].dpc = 0x78;
+    std::size_t at = L.base_off + base_size * i;
     put_sampler(b, at, bl.samp[0]);
     put_sampler(b, at + 4, bl.samp[1]);
     put_u8(b, at + 8, bl.card);
@@ -238,23 +258,46 @@ Bytes corr_block(const CorrValues &v, Order o) {
     put_u8(b, at + 11, bl.word_incr);
   }
 
-  const std::size_t c = corrpar;
-  const std::int32_t ints[] = {v.macs, v.channels, v.pols, v.sta, v.cntrl, v.statime,
-                               v.iabeam, v.pabeam1, v.pabeam2};
-  for (std::size_t i = 0; i < 9; ++i) put_u32(b, c + 4 * i, static_cast<std::uint32_t>(ints[i]), o);
-  const float floats[] = {v.iabeam_res, v.pabeam1_res, v.pabeam2_res, v.f_step, v.clock};
-  for (std::size_t i = 0; i < 5; ++i) put_f32(b, c + 36 + 4 * i, floats[i], o);
-  put_u8(b, c + 56, v.dpcmux);
-  put_u8(b, c + 57, v.clksel);
-  put_u8(b, c + 58, v.fftmode);
-  put_u8(b, c + 59, v.macmode);
+  const std::size_t c = L.corrpar;
+  if (L.short_pars) {
+    const std::int32_t ints[] = {v.macs, v.channels, v.pols, v.sta, v.statime};
+    for (std::size_t i = 0; i < 5; ++i) put_u32(b, c + 4 * i, static_cast<std::uint32_t>(ints[i]), o);
+    put_f32(b, c + 20, v.f_step, o);
+    put_f32(b, c + 24, v.clock, o);
+    put_u8(b, c + 28, v.dpcmux);
+    put_u8(b, c + 29, v.clksel);
+    put_u8(b, c + 30, v.fftmode);
+    put_u8(b, c + 31, v.macmode);
+  } else {
+    const std::int32_t ints[] = {v.macs, v.channels, v.pols, v.sta, v.cntrl, v.statime,
+                                 v.iabeam, v.pabeam1, v.pabeam2};
+    for (std::size_t i = 0; i < 9; ++i) put_u32(b, c + 4 * i, static_cast<std::uint32_t>(ints[i]), o);
+    const float floats[] = {v.iabeam_res, v.pabeam1_res, v.pabeam2_res, v.f_step, v.clock};
+    for (std::size_t i = 0; i < 5; ++i) put_f32(b, c + 36 + 4 * i, floats[i], o);
+    put_u8(b, c + 56, v.dpcmux);
+    put_u8(b, c + 57, v.clksel);
+    put_u8(b, c + 58, v.fftmode);
+    put_u8(b, c + 59, v.macmode);
+  }
 
-  const std::size_t d = daspar;
-  const std::int32_t dints[] = {v.antmask, static_cast<std::int32_t>(v.samplers.size()),
-                                static_cast<std::int32_t>(v.baselines.size()),
-                                static_cast<std::int32_t>(v.chan_num.size()), v.avf,
-                                v.prx_maxchan, v.prx_fstop};
-  for (std::size_t i = 0; i < 7; ++i) put_u32(b, d + 4 * i, static_cast<std::uint32_t>(dints[i]), o);
+  const std::size_t d = L.daspar;
+  const std::int32_t counts[] = {v.antmask, static_cast<std::int32_t>(v.samplers.size()),
+                                 static_cast<std::int32_t>(v.baselines.size()),
+                                 static_cast<std::int32_t>(v.chan_num.size()), v.avf};
+  for (std::size_t i = 0; i < 5; ++i) put_u32(b, d + 4 * i, static_cast<std::uint32_t>(counts[i]), o);
+  if (L.short_pars) {
+    put_u16(b, d + 20, static_cast<std::uint16_t>(v.bandmask), o);
+    put_u16(b, d + 22, static_cast<std::uint16_t>(v.mode), o);
+    for (std::size_t i = 0; i < v.chan_num.size() && i < L.chans; ++i)
+      put_u16(b, d + 24 + 2 * i, static_cast<std::uint16_t>(v.chan_num[i]), o);
+    std::size_t after = d + 24 + 2 * L.chans;
+    put_f64(b, after, v.mjd_ref, o);
+    put_f64(b, after + 8, v.t_unit, o);
+    if (L.dut1) put_f64(b, after + 16, v.dut1, o);
+    return b;
+  }
+  put_u32(b, d + 20, static_cast<std::uint32_t>(v.prx_maxchan), o);
+  put_u32(b, d + 24, static_cast<std::uint32_t>(v.prx_fstop), o);
   put_u16(b, d + 28, static_cast<std::uint16_t>(v.bandmask), o);
   put_u16(b, d + 30, static_cast<std::uint16_t>(v.mode), o);
   put_u16(b, d + 32, static_cast<std::uint16_t>(v.prx_stokes), o);

@@ -140,7 +140,9 @@ struct CorrValues {
   double mjd_ref = 0, t_unit = 0, prx_acq_bw = 0, prx_final_bw = 0, dut1 = 0;
 };
 inline constexpr std::size_t CORR_SIZE = 31152;
-Bytes corr_block(const CorrValues &v, Order o);
+// `version` 0 is the reference layout (31152 bytes); 2, 3 and 4 the older
+// stored arrangements (16192, 29368 and 31152 bytes).
+Bytes corr_block(const CorrValues &v, Order o, int version = 0);
 // A small, fully populated configuration (every field non-zero where it can be).
 CorrValues sample_corr();
 
