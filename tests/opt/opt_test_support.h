@@ -1,0 +1,197 @@
+// Shared helpers of the option library tests: a fixture that resets the process-wide registry,
+// output capture of the standard streams, the two tools' registrations, argument vectors, and a
+// runner for the child-process test program.
+#pragma once
+
+#include "opt/opt.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace opttest {
+
+inline std::string slurp(FILE *f)
+{
+    std::string s;
+    std::rewind(f);
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    return s;
+}
+
+// Redirects standard output and standard error (the file descriptors, so that child processes
+// of a run are captured too) until take() or destruction.
+class Capture {
+public:
+    Capture()
+    {
+        std::fflush(nullptr);
+        for (int k = 0; k < 2; ++k) {
+            files_[k] = std::tmpfile();
+            saved_[k] = ::dup(k + 1);
+            ::dup2(::fileno(files_[k]), k + 1);
+        }
+    }
+    ~Capture() { restore(); }
+    Capture(const Capture &) = delete;
+    Capture &operator=(const Capture &) = delete;
+
+    // Stops capturing; returns {stdout, stderr}.
+    std::pair<std::string, std::string> take()
+    {
+        restore();
+        return {out_, err_};
+    }
+
+private:
+    void restore()
+    {
+        if (saved_[0] < 0)
+            return;
+        std::fflush(nullptr);
+        for (int k = 0; k < 2; ++k) {
+            ::dup2(saved_[k], k + 1);
+            ::close(saved_[k]);
+            saved_[k] = -1;
+        }
+        out_ = slurp(files_[0]);
+        err_ = slurp(files_[1]);
+        std::fclose(files_[0]);
+        std::fclose(files_[1]);
+    }
+    FILE *files_[2] = {};
+    int saved_[2] = {-1, -1};
+    std::string out_, err_;
+};
+
+// Every test starts and ends with an empty registry and default settings.
+class OptTest : public ::testing::Test {
+protected:
+    void SetUp() override { reset(); }
+    void TearDown() override { reset(); }
+    static void reset()
+    {
+        opt_free();
+        opt_array_delim = ',';
+        opt_exit_number = 0;
+        opt_program_name = nullptr;
+        optMain(nullptr);
+        optRun(nullptr);
+        optQuit(nullptr);
+        optAdditionalUsage(nullptr);
+        opt_menu_enabled = 1;
+        opt_menuflag = 0;
+        opt_fileflag = 0;
+    }
+};
+
+// The repair tool's settings and registrations.
+struct Mend {
+    char *AvfFile = nullptr;
+    int MaxScan = 64, EatRec = 0, Verbose = 0;
+    void reg()
+    {
+        optrega(&AvfFile, OPT_STRING, 'i', "in", "Input AVF File");
+        optrega(&MaxScan, OPT_INT, 'm', "maxscans", "Max no of scans");
+        optrega(&EatRec, OPT_INT, 'e', "eat", "Records to eat");
+        optrega(&Verbose, OPT_INT, 'v', "verbose", "verbose");
+    }
+    std::string in() const { return AvfFile ? AvfFile : "(null)"; }
+};
+
+// The merge tool's settings and registration.
+struct Merge {
+    int NFiles = 0;
+    char **AvfFile = nullptr;
+    void reg() { optrega_array(&NFiles, &AvfFile, OPT_STRING, 'i', "in", "Input AVF Files"); }
+    std::vector<std::string> files() const
+    {
+        std::vector<std::string> v;
+        for (int i = 0; i < NFiles; ++i)
+            v.emplace_back(AvfFile[i]);
+        return v;
+    }
+};
+
+// A writable argument vector, as a program receives it.
+class Argv {
+public:
+    Argv(std::initializer_list<std::string> words) : words_(words)
+    {
+        for (auto &w : words_)
+            ptrs_.push_back(w.data());
+        ptrs_.push_back(nullptr);
+        argc = static_cast<int>(words_.size());
+        argv = ptrs_.data();
+    }
+    ~Argv()
+    {
+        if (argv != ptrs_.data())
+            std::free(argv);  // the vector opt handed back
+    }
+    Argv(const Argv &) = delete;
+    Argv &operator=(const Argv &) = delete;
+
+    std::vector<std::string> current() const
+    {
+        std::vector<std::string> v;
+        for (int i = 0; i < argc; ++i)
+            v.emplace_back(argv[i]);
+        return v;
+    }
+
+    int argc;
+    char **argv;
+
+private:
+    std::vector<std::string> words_;
+    std::vector<char *> ptrs_;
+};
+
+struct ProbeResult {
+    int status = -1;  // exit status, or -1 when the probe did not exit normally
+    std::string out, err;
+};
+
+// Runs the child-process test program with the given arguments and environment additions.
+inline ProbeResult run_probe(const std::vector<std::string> &args,
+                             const std::vector<std::string> &env = {})
+{
+    ProbeResult r;
+    FILE *out = std::tmpfile(), *err = std::tmpfile();
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(::fileno(out), 1);
+        ::dup2(::fileno(err), 2);
+        for (const auto &e : env)
+            ::putenv(const_cast<char *>(e.c_str()));
+        std::vector<char *> v;
+        v.push_back(const_cast<char *>(OPT_PROBE_PATH));
+        for (const auto &a : args)
+            v.push_back(const_cast<char *>(a.c_str()));
+        v.push_back(nullptr);
+        ::execv(OPT_PROBE_PATH, v.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = slurp(out);
+    r.err = slurp(err);
+    std::fclose(out);
+    std::fclose(err);
+    return r;
+}
+
+}  // namespace opttest
