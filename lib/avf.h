@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "newcorr.h"
 
@@ -213,5 +214,23 @@ std::size_t corr_block_size(int version);
 // Dispatch on a version number as returned above.
 int corr_stored_to_ref(AvfInfo *info, int version);
 int corr_ref_to_stored(AvfInfo *info, int version, CorrType *corr1);
+
+// Byte order of the running machine: LittleEndian or BigEndian.
+int host_byte_order();
+
+// Header readers. get_avf_hdr rewinds the stream and reads the global header
+// and the first record of the first scan header: 0, 1 (structure, file too
+// short) or -1 (keywords, correlator sections). get_scan_hdr reads the scan
+// header at the stream's position into linfo->stab[nscan]: 0, 1, or -1 for a
+// bad date. Every count read from the file is checked against the file's
+// length before anything is allocated from it.
+int get_avf_hdr(std::FILE *fp, AvfInfo *linfo);
+int get_scan_hdr(std::FILE *fp, AvfInfo *linfo, int nscan);
+// Year, month (0 for January), day and time of day from DATE-OBS.
+int decompose_date(ScanHdr *shdr);
+// Scan record versions: version 1 (304 bytes, no ra_mean/dec_mean) is read
+// when the version text lacks "AVF" and the scan is dated before 15 Sep 2001.
+int scan1_to_scan2(ScanHdrTab *entry, const char *version);
+int scan2_to_scan1(const ScanInfoType *scan, ScanInfoType *scan1);
 
 #endif

@@ -469,7 +469,7 @@ std::string corr_text(const CorrValues &v, std::string_view chan_list) {
 
   t += line("*{ Antenna.def");
   t += line("*AntId  = Ant      bx        by        bz      delay0    delay1");
-  for (int a = 0; a < 32; ++a) {
+  for (int a = 0; a < v.text_antennas; ++a) {
     AntennaValues ant = a < static_cast<int>(v.antennas.size()) ? v.antennas[a] : AntennaValues{};
     t += line(format("ANT%02d   = %3.3s %9.2f %9.2f %9.2f %9.2f %9.2f", a, ant.name.c_str(), ant.bx,
                      ant.by, ant.bz, ant.d0[0], ant.d0[1]));
@@ -527,6 +527,97 @@ std::string corr_text(const CorrValues &v, std::string_view chan_list) {
   t += key_line("CHAN_NUM", chans);
   t += line("*} Corrsel");
   return t;
+}
+
+// ---------------------------------------------------------------------------
+
+void append(Bytes &to, const Bytes &more) { to.insert(to.end(), more.begin(), more.end()); }
+
+namespace {
+std::size_t stored_size(int version) { return stored_layout(version).size; }
+
+std::string global_text_body(const GlobalSpec &g, int recl, int h) {
+  GlobalKeys k = g.keys;
+  k.recl = recl;
+  k.hdr_recs = h;
+  return init_section(k) + addcorr_section(k) + corr_text(g.corr, g.chan_list) + line("END_OF_HEADER");
+}
+} // namespace
+
+int GlobalSpec::text_recs() const {
+  int r = recl ? recl : keys.layout.recl();
+  return records_for(80 + global_text_body(*this, r, 0).size(), r);
+}
+int GlobalSpec::bin_recs() const {
+  return records_for(stored_size(corr_version), recl ? recl : keys.layout.recl());
+}
+
+Bytes global_header(const GlobalSpec &g) {
+  const int r = g.recl ? g.recl : g.keys.layout.recl();
+  const int t = g.text_recs(), b = g.bin_recs();
+  Bytes out = text_records(hdr_line(r, t + b, b) + global_text_body(g, r, t + b), r);
+  append(out, binary_records(corr_block(g.corr, g.order, g.corr_version), r));
+  return out;
+}
+
+namespace {
+std::string scan_text(const ScanSpec &s, int srecs, int sbrecs) {
+  const ScanValues &v = s.scan;
+  std::string t = scan_line(s.number, srecs, sbrecs) + key_line("HDR_RECS", srecs);
+  t += line("*{ SubArray0.def");
+  t += key_line("ANTMASK", format("%08x", v.proj_antmask));
+  t += key_line("BANDMASK", format("%04x", v.proj_bandmask));
+  t += key_line("SEQ", v.seq);
+  t += key_line("PROJECT", v.title + " ");
+  t += key_line("CODE", v.code + " ");
+  if (!s.omit_object) t += key_line("OBJECT", v.object + " ");
+  const double deg = 0.017453292519943295;
+  t += key_line("RA-DATE", format("%f", v.ra_mean / deg));
+  t += key_line("DEC-DATE", format("%f", v.dec_mean / deg));
+  t += key_line("MJD_SRC", format("%f", v.mjd0));
+  t += key_line("DRA/DT", format("%f ", v.dra / deg));
+  t += key_line("DDEC/DT", format("%f ", v.ddec / deg));
+  t += key_line("F_STEP", format("%f ", v.ch_width));
+  t += key_line("RF", format("%d  %d ", static_cast<int>(v.freq[0]), static_cast<int>(v.freq[1])));
+  t += key_line("FIRST_LO", format("%d %d", static_cast<int>(v.first_lo[0]), static_cast<int>(v.first_lo[1])));
+  t += key_line("BB_LO", format("%d %d", static_cast<int>(v.bb_lo[0]), static_cast<int>(v.bb_lo[1])));
+  if (s.with_net_sign)
+    t += key_line("NET_SIGN", format("%d %d %d %d", v.net_sign[0], v.net_sign[1], v.net_sign[2], v.net_sign[3]));
+  t += line("*} SubArray0");
+  t += line("*{ ExtraScan.def");
+  t += key_line("INTEG", format("%f", s.integ));
+  t += key_line("DATE-OBS", s.date_obs);
+  t += key_line("MJD_REF", format("%f", s.mjd_ref));
+  for (const char *k : {"BAD_RECS", "BAD_ANTS", "BAD_SAMP", "BAD_BASE", "BAD_CHAN"}) t += key_line(k, "");
+  t += line("*} ExtraScan");
+  t += line("END_OF_HEADER");
+  return t;
+}
+
+Bytes scan_block_stored(const ScanSpec &s, Order o) {
+  Bytes b = scan_block(s.scan, o);
+  if (!s.version1) return b;
+  // First version: no ra_mean and dec_mean; the fields from dra on move up 16 bytes.
+  Bytes v1(b.begin(), b.begin() + 88 + 72);
+  v1.insert(v1.end(), b.begin() + 88 + 88, b.end());
+  return v1;
+}
+} // namespace
+
+int scan_header_recs(const ScanSpec &s, int recl) {
+  if (s.srecs) return s.srecs;
+  int t = records_for(scan_text(s, 0, 0).size(), recl);
+  return t + records_for(s.version1 ? 304 : 320, recl);
+}
+
+Bytes scan_header(const ScanSpec &s, Order o, int recl) {
+  const int sbrecs = records_for(s.version1 ? 304 : 320, recl);
+  const int srecs = scan_header_recs(s, recl);
+  Bytes out = text_records(scan_text(s, srecs, sbrecs), recl);
+  out.resize(static_cast<std::size_t>(srecs - sbrecs) * recl, 0);
+  out.back() = '\n';
+  append(out, binary_records(scan_block_stored(s, o), recl));
+  return out;
 }
 
 } // namespace fixture

@@ -138,6 +138,7 @@ struct CorrValues {
   std::vector<std::int16_t> chan_num;
   std::array<std::uint8_t, 2> pad{};
   double mjd_ref = 0, t_unit = 0, prx_acq_bw = 0, prx_final_bw = 0, dut1 = 0;
+  int text_antennas = 32; // antenna lines in the header text: 32, or 30 in older files
 };
 inline constexpr std::size_t CORR_SIZE = 31152;
 // `version` 0 is the reference layout (31152 bytes); 2, 3 and 4 the older
@@ -174,6 +175,43 @@ ScanValues sample_scan();
 // section lines, every line 80 bytes. `chan_list` is the CHAN_NUM value text;
 // empty means every channel number written singly.
 std::string corr_text(const CorrValues &v, std::string_view chan_list = "");
+
+// ---------------------------------------------------------------------------
+// Whole headers and files.
+
+// A complete global header: HDR line, Init and AddCorr sections, the
+// correlator description text, END_OF_HEADER, NUL filling, then the binary
+// correlator record of the given stored version in whole records.
+struct GlobalSpec {
+  GlobalKeys keys;
+  CorrValues corr = sample_corr();
+  Order order = Order::Little;
+  int corr_version = 4; // 0 reference, 2, 3, 4
+  int recl = 0;         // 0: keys.layout.recl()
+  std::string chan_list; // CHAN_NUM text; empty: plain list
+  int text_recs() const;
+  int bin_recs() const;
+};
+Bytes global_header(const GlobalSpec &g);
+
+// The text of a scan header's keyword sections (after the SCAN and HDR_RECS
+// lines) for a scan record, with its DATE-OBS.
+struct ScanSpec {
+  int number = 0;
+  ScanValues scan = sample_scan();
+  std::string date_obs = "Mon Sep 17 00:02:30.5 2001";
+  float integ = 0.131072f;
+  double mjd_ref = 60000.5;
+  bool with_net_sign = true;
+  bool omit_object = false;
+  bool version1 = false; // store the 304-byte first-version scan record
+  int srecs = 0;         // 0: as many as the text and block need
+};
+// A complete scan header of `recl`-byte records in the given byte order.
+Bytes scan_header(const ScanSpec &s, Order o, int recl);
+int scan_header_recs(const ScanSpec &s, int recl);
+
+void append(Bytes &to, const Bytes &more);
 
 } // namespace fixture
 
