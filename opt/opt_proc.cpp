@@ -67,6 +67,10 @@ using Cursor = std::unique_ptr<ARGVECTOR, AgFree>;
 
 enum class Step { go_on, stop };
 
+// The last vector `opt` handed back, remembered but never released here: a program that keeps
+// its vector to the end, as a program's argv usually is, does not leak it; one that frees it may.
+char **volatile handed_back = nullptr;
+
 // A bare word: the token is made whole again and offered to the positional options.
 Step bare_word(ARGVECTOR *ag)
 {
@@ -341,6 +345,7 @@ int opt(int *argcp, char ***argvp)
             opt_fatal("out of memory\n");
         *argcp = rest->c;
         *argvp = rest->v;  // the caller's now
+        handed_back = rest->v;
         ag_free(rest);
     } else {
         *argcp = 1;
