@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 #include "newcorr.h"
 
@@ -144,6 +145,8 @@ struct ScanHdrTab {
   uint32_t recs;      // data records of the scan
 };
 
+// One per open file. Create it value-initialised (std::make_unique<AvfInfo>())
+// so that every field starts at zero; it owns its scan table.
 struct AvfInfo {
   int recl;
   int lrecs;  // total global header records
@@ -152,7 +155,7 @@ struct AvfInfo {
   int sbrecs; // binary scan header records
   AvfHdr lhdr;
   CorrType corr; // reference layout, local byte order
-  ScanHdrTab *stab;
+  std::unique_ptr<ScanHdrTab[]> stab; // the scan table, owned here
   int scans;
   int local_byte_order;
   int data_byte_order;

@@ -28,7 +28,6 @@ long first_diff(const Bytes &a, const Bytes &b) {
 
 std::unique_ptr<AvfInfo> info_with_block(const Bytes &block) {
   auto info = std::make_unique<AvfInfo>();
-  std::memset(info.get(), 0, sizeof(AvfInfo));
   std::memset(&info->corr, 0xEE, sizeof(CorrType)); // stale bytes beyond a short block
   std::memcpy(&info->corr, block.data(), block.size());
   return info;
@@ -206,7 +205,6 @@ TEST(CorrVersions, WritingPacksBaselinesAroundUnusedSamplers) {
 
 TEST(CorrVersions, CountsBeyondCapacityStopAtTheCapacity) {
   auto info = std::make_unique<AvfInfo>();
-  std::memset(info.get(), 0, sizeof(AvfInfo));
   info->corr.daspar.samplers = 1000;
   info->corr.daspar.baselines = -5;
   std::memset(info->lhdr.vinfo.corrlite.old_version, 'V', sizeof info->lhdr.vinfo.corrlite.old_version);

@@ -17,13 +17,11 @@ namespace {
 
 struct Reader {
   std::unique_ptr<AvfInfo> info = std::make_unique<AvfInfo>();
-  std::unique_ptr<ScanHdrTab[]> stab = std::make_unique<ScanHdrTab[]>(4);
   std::string err;
 
   Reader() {
-    std::memset(info.get(), 0, sizeof(AvfInfo));
     info->local_byte_order = host_byte_order();
-    info->stab = stab.get();
+    info->stab = std::make_unique<ScanHdrTab[]>(4);
     info->scans = 4;
   }
   int read_global(const Bytes &file) {
@@ -170,7 +168,7 @@ TEST(GetScanHdr, KeywordsDateAndRecord) {
     g.keys.byte_seq = o == Order::Big ? "Big Endian" : "Little Endian";
     Reader r;
     ASSERT_EQ(0, r.read_scan(file_of(g))) << r.err;
-    const ScanHdrTab &e = r.stab[0];
+    const ScanHdrTab &e = r.info->stab[0];
     EXPECT_EQ(0xffffu, e.shdr.antmask);
     EXPECT_EQ(42, e.shdr.seq);
     EXPECT_STREQ("3C286", e.shdr.object);
@@ -194,7 +192,7 @@ TEST(GetScanHdr, NetSignDefaultAndMissingKeywords) {
   s.with_net_sign = false;
   Reader r;
   ASSERT_EQ(0, r.read_scan(file_of(g, s))) << r.err;
-  for (int k = 0; k < 4; ++k) EXPECT_EQ(1, r.stab[0].shdr.net_sign[k]);
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(1, r.info->stab[0].shdr.net_sign[k]);
 
   s.omit_object = true;
   Reader t;
@@ -275,7 +273,7 @@ TEST(ScanVersions, FirstVersionBeforeTheThresholdDate) {
     s.version1 = c.version1;
     Reader r;
     ASSERT_EQ(0, r.read_scan(file_of(g, s))) << r.err;
-    const SourceParType &src = r.stab[0].scan.source;
+    const SourceParType &src = r.info->stab[0].scan.source;
     EXPECT_EQ(c.version1 ? 3.5392 : 3.5393, src.ra_mean) << c.date;
     EXPECT_EQ(c.version1 ? 0.5324 : 0.5325, src.dec_mean) << c.date;
     EXPECT_EQ(1.0e-7, src.dra) << c.date;
