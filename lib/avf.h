@@ -218,6 +218,22 @@ std::size_t corr_block_size(int version);
 int corr_stored_to_ref(AvfInfo *info, int version);
 int corr_ref_to_stored(AvfInfo *info, int version, CorrType *corr1);
 
+// Record stream.
+inline constexpr int SIGNATURE_LEN = 17; // "DATA", scan, ".", record, blanks
+// Moves the stream by nrec records (negative: backwards) in seeks of at most
+// 2^30 bytes. 0, or 1 when a seek failed.
+int avfseek(std::FILE *fp, int nrec, int recl);
+// Offset of the first whole occurrence of the needle in the haystack, or -1.
+long locate(const void *needle, long nl, const void *haystack, long hl);
+// Stamps "DATA%04d.%05d" and three blanks over the first 17 bytes. Numbers
+// too large for their fields keep their low digits.
+void update_signature(void *dbuf, int scanno, int recno);
+// Reverses the numbers of a data record of len bytes (data words, weight,
+// time) in place; an area that does not lie within the record is skipped.
+void flipData(void *dbuf, std::size_t len, const AvfHdr *lh);
+// Builds linfo->stab from the end of the file: 0, or -1 after a message.
+int make_scantab(std::FILE *fp, AvfInfo *linfo);
+
 // Byte order of the running machine: LittleEndian or BigEndian.
 int host_byte_order();
 
