@@ -182,6 +182,52 @@ void flipScanInfo(ScanInfoType *s);
 void flipCorr(CorrType *c); // also toggles bit 0 of endian
 
 // ---------------------------------------------------------------------------
+// Correlator description text writer.
+#include <string>
+
+// The keyword names of the correlator description text. Index 4 is spelled
+// "F_ENABLE" and index 5 "X_ENABLE".
+enum CorrVarType {
+  Version, Ants, Chan_max, Pols, Samplers, Macs, F_step, Clock, Sta, StaTime,
+  T_unit, Rf, First_lo, Bb_lo, Antmask, Bandmask, Mode, Seq, Object, Observer,
+  Project, Code, Dra, Ddec, Ra_app, Dec_app, Ra_mean, Dec_mean, Ra_date, Dec_date,
+  MJD, Date_obs, Avf, Samp_num, Chan_num, Mac_num, Integ, Mac_mode, Fft_mode, Dpc_mux,
+  Clk_sel, Net_sign,
+  Vars // = 42, the count
+};
+extern const char *const CorrVarName[Vars];
+
+// Room the caller provides at buf: CORRGEN_MAX characters for corrgen or any one
+// of the section writers, SCANPAR_MAX for put_scanpar (terminating NUL
+// included). These hold the longest text any record can produce, damaged
+// numbers and unterminated names included; a writer never goes beyond them.
+inline constexpr int CORRGEN_MAX = 200000;
+inline constexpr int SCANPAR_MAX = 4096;
+
+// Each writer renders into buf from its start, leaves the text NUL-terminated
+// and returns the number of characters written (NUL not counted). Nothing is
+// kept between calls. Counts taken from the record are cut to the record's
+// capacity (samplers 0..120, baselines 0..2112, channels 0..1024); an ant_id or
+// band outside its range renders as an empty name; name fields are read up to
+// their size even without a NUL. A null record or buffer writes nothing.
+int corrgen(const CorrType *corr, char *buf); // all six sections and END_OF_HEADER
+int put_syspar(const CorrType *corr, char *buf);      // Corrsys
+int put_antpar(const CorrType *corr, char *buf);      // Antenna
+int put_bandnames(const CorrType *corr, char *buf);   // Bandnames
+int put_samppar(const CorrType *corr, char *buf);     // Sampler
+int put_baselinepar(const CorrType *corr, char *buf); // Baseline
+int put_selection(const CorrType *corr, char *buf);   // Corrsel
+// Sub-array section of a scan header; seq is accepted and not used.
+int put_scanpar(int subarray, int seq, const ScanInfoType *scan, char *buf);
+
+// Compressed rendering of n values into out (replaced): items " v" and runs
+// " first:last:step" (a descending run has a negative step). The first of
+// consecutive runs, interleaved runs (even positions, then odd ones; only when
+// each value is covered once) that has at most 69 characters, else the plain
+// list, however long. Returns out's length; n <= 0 gives the empty text.
+int print_range(std::string &out, const int16_t *val, int n);
+
+// ---------------------------------------------------------------------------
 // The stored layouts, checked field by field.
 static_assert(sizeof(AntennaParType) == 96);
 static_assert(offsetof(AntennaParType, name) == 0);
