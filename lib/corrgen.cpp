@@ -294,33 +294,10 @@ int print_range(std::string &out, const int16_t *val, int n) {
   for (; i < n; ++i) put_one(out, val[i]);
   if (out.size() <= LIST_MAX) return static_cast<int>(out.size());
 
-  // Interleaved runs: all even positions, then all odd ones; accepted only
-  // when every value is covered exactly once.
-  out.clear();
-  long k = 0;
-  for (int start = 0; start < 2; ++start) {
-    i = start;
-    while (i < n - 4) {
-      const int d = val[i + 2] - val[i];
-      int j = i + 4;
-      while (j < n && val[j] - val[j - 2] == d) j += 2;
-      if (j > i + 4) {
-        put_run(out, val[i], val[j - 2], d);
-        k += (j - i) / 2;
-        i = j;
-      } else {
-        put_one(out, val[i]);
-        ++k;
-        i += 2;
-      }
-    }
-    for (; i < n; ++i) {
-      put_one(out, val[i]);
-      ++k;
-    }
-  }
-  if (k == n && out.size() <= LIST_MAX) return static_cast<int>(out.size());
-
+  // No interleaved rendering ("all even positions, then all odd ones"): a
+  // reader expands the items in the order written, so such a text would read
+  // back as a different list, and the header would misnumber the channels.
+  // A list that no run compresses is written plainly.
   // Plain list.
   out.clear();
   for (i = 0; i < n; ++i) put_one(out, val[i]);

@@ -102,7 +102,11 @@ int get_ant_info(const char *text, std::size_t len, AntennaParType *ant) {
     LineCopy<> l(line, 3);
     int n = std::sscanf(l.text, "%d %*s %79s %lf %lf %lf %lf %lf", &num, name, &v[0], &v[1], &v[2],
                         &v[3], &v[4]);
-    if (n >= 2) std::snprintf(a.name, sizeof a.name, "%s", name);
+    if (n >= 2) { // names longer than the field are cut to its three characters
+      std::size_t len = strnlen(name, sizeof a.name - 1);
+      std::memcpy(a.name, name, len);
+      a.name[len] = '\0';
+    }
     a.bx = v[0];
     a.by = v[1];
     a.bz = v[2];

@@ -380,3 +380,40 @@ TEST(CorrText, TruncatedTextNeverReadsPastItsEnd) {
 }
 
 } // namespace
+
+namespace {
+
+// Whatever the list compression writes for a strictly monotonic list, or for
+// two such lists interleaved, reads back as the same list.
+TEST(GetRange, ReadsBackWhatPrintRangeWrites) {
+  auto seq16 = [](int from, int count, int step) {
+    std::vector<int16_t> v;
+    for (int i = 0; i < count; ++i) v.push_back(static_cast<int16_t>(from + i * step));
+    return v;
+  };
+  auto interleave = [](const std::vector<int16_t> &a, const std::vector<int16_t> &b) {
+    std::vector<int16_t> v;
+    for (std::size_t i = 0; i < a.size() || i < b.size(); ++i) {
+      if (i < a.size()) v.push_back(a[i]);
+      if (i < b.size()) v.push_back(b[i]);
+    }
+    return v;
+  };
+  std::vector<std::vector<int16_t>> lists = {
+      seq16(0, 10, 1),      seq16(9, 10, -1),    seq16(5, 1, 1),      seq16(5, 2, 7),
+      seq16(1000, 24, 1),   seq16(1023, 64, -3), {0, 2, 4, 7},        {3, 9, 10, 11, 40, 41},
+      {50, 40, 39, 38, 2},  seq16(0, 1024, 1),
+      interleave(seq16(0, 32, 1), seq16(512, 32, 1)),
+      interleave(seq16(543, 32, -1), seq16(31, 32, -1)),
+      interleave(seq16(0, 17, 2), seq16(100, 16, 5)),
+      interleave(seq16(900, 40, -7), seq16(1, 40, 3)),
+  };
+  for (const std::vector<int16_t> &v : lists) {
+    std::string text;
+    print_range(text, v.data(), static_cast<int>(v.size()));
+    std::vector<int> want(v.begin(), v.end());
+    EXPECT_EQ(want, range(text)) << text;
+  }
+}
+
+} // namespace
