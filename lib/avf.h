@@ -234,6 +234,11 @@ void flipData(void *dbuf, std::size_t len, const AvfHdr *lh);
 // Builds linfo->stab from the end of the file: 0, or -1 after a message.
 int make_scantab(std::FILE *fp, AvfInfo *linfo);
 
+// Compares two files' correlator configurations letter by letter of chkstr
+// (a antmask, b bandmask, c channels, s samplers, S sampler count,
+// B baselines, p baseline count): 0, or -1 at the first difference.
+int cmp_global_hdr(const AvfInfo *linfo, const AvfInfo *linfo1, const char *chkstr);
+
 // Byte order of the running machine: LittleEndian or BigEndian.
 int host_byte_order();
 
