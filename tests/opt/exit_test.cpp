@@ -53,6 +53,15 @@ TEST(OptExit, ToolRunsWithTheOptionsGiven)
     EXPECT_EQ(merge.out, "files=2 [a.avf] [b.avf]\ntool ran: argc=2 [avfmerge] [c.avf]\n");
 }
 
+TEST(OptExit, ProcessingGoesOnAfterTheMenuEnds)
+{
+    // "--menu" steps past its own word first; '$' goes on with the next word.
+    const auto r = run_probe({"mend", "avfmend", "--menu", "-m", "3", "$", "-e", "2"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.ends_with("in=[(null)] m=3 e=2 v=0\ntool ran: argc=1 [avfmend]\n"))
+        << r.out;
+}
+
 TEST(OptExit, WritingAnOptionsFileFromTheCommandLineQuits)
 {
     const auto r = run_probe({"mend", "avfmend", "-i", "in.avf", "%%", "-m", "3"});

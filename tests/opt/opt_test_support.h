@@ -174,6 +174,8 @@ inline ProbeResult run_probe(const std::vector<std::string> &args,
     if (pid == 0) {
         ::dup2(::fileno(out), 1);
         ::dup2(::fileno(err), 2);
+        const int null_in = ::open("/dev/null", O_RDONLY);  // a menu meets the end of input
+        ::dup2(null_in, 0);
         for (const auto &e : env)
             ::putenv(const_cast<char *>(e.c_str()));
         std::vector<char *> v;
