@@ -257,4 +257,55 @@ int decompose_date(ScanHdr *shdr);
 int scan1_to_scan2(ScanHdrTab *entry, const char *version);
 int scan2_to_scan1(const ScanInfoType *scan, ScanInfoType *scan1);
 
+// ---------------------------------------------------------------------------
+// Header writer (hdrsubs.cpp).
+
+// Every header text line is LineLen bytes: text, blanks to column 78 and a
+// newline in column 79. KEYLEN: a keyword field of 8 characters and its NUL.
+inline constexpr int LineLen = 80;
+inline constexpr int KEYLEN = 9;
+
+// Index of the base data types described in the Init section.
+enum BaseDataType { Char = 0, Short = 1, Int = 2, Long = 3, Float = 4, Double = 5, BaseTypes = 6 };
+
+// The host's data representation, found by probing (GetMachineSpec).
+struct MachineSpecType {
+  int32_t type_size[BaseTypes];  // sizes of char, short, int, long, float, double
+  int32_t type_align[BaseTypes]; // offset of each type after a single char in a structure
+  int32_t twos_comp;             // 1: two's complement integers
+  int32_t float_ieee;            // 0 not IEEE, 1 IEEE, 2 partly IEEE
+  int32_t big_endian;            // 1 big-endian, 0 little-endian
+};
+// Refilled by every write_hdr.
+extern MachineSpecType MachineSpec;
+
+void GetMachineSpec(MachineSpecType *host);
+
+// Writes the global header of linfo at the stream's position in one write of
+// whole records and sets lrecs and lbrecs to the counts written. Writes the
+// scan header of scan number scanno (its number's low four digits; 0 when
+// negative) for scan record r with DATE-OBS date, and sets srecs and sbrecs.
+// `unused` is accepted and ignored. Both return 0 on success and 1 after a
+// message when recl is not positive or the write fails (the caller still
+// checks fflush/fclose of the stream). When the work buffer cannot be
+// allocated they print "Malloc Failure\n" and end the process with status -1.
+int write_hdr(AvfInfo *linfo, std::FILE *fp);
+int write_scan(const ScanInfoType *r, int unused, AvfInfo *linfo, int scanno, const char *date,
+               std::FILE *fp);
+
+// Completes the NUL-terminated text at `line` (LineLen writable bytes; text
+// beyond them is ignored) to a header line: newlines become blanks, blanks
+// follow up to column 78, a newline stands in column 79, so text of 80 or
+// more characters keeps 79. Returns the start of the next line.
+char *fill_line(char *line);
+// Copies the line at text (up to the newline, without it, and never past
+// end) into line, cut to cap - 1 characters and NUL-terminated. Returns the
+// position after the newline, or null when no newline comes before end.
+const char *getln(char *line, std::size_t cap, const char *text, const char *end);
+// Copies the lines of [start, end) to *out as header lines, advancing *out:
+// a line starting with "{" or "}" gets a leading "*", a line starting with
+// white space is dropped. Stops before a line that would pass out_end.
+void copy_text_ln(const char *start, const char *end, char **out, const char *out_end);
+// ---------------------------------------------------------------------------
+
 #endif
