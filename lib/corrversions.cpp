@@ -122,9 +122,11 @@ void reference_to_stored(const AvfInfo *info, CorrType *corr1, const Arrangement
 
   if (a.antennas < MAX_ANTS) std::memcpy(out + a.ant_off, r + REF_ANT, a.antennas * ANT);
 
-  // Samplers in use, slot for slot; the rest of the area marked unused.
+  // Samplers in use, slot for slot; the rest of the area marked unused. A
+  // free slot keeps the other bytes of the record's own slot of that number,
+  // so that a record read and written back is stored as it was.
   const int samplers = clamp(ref->daspar.samplers, 0, a.samplers);
-  std::memcpy(out + a.samp_off, r + REF_SAMP, samplers * SAMP);
+  std::memcpy(out + a.samp_off, r + REF_SAMP, a.samplers * SAMP);
   mark_samplers_unused(out + a.samp_off, samplers, a.samplers);
 
   // Baselines packed: entries with an unused sampler are left out.
@@ -136,6 +138,7 @@ void reference_to_stored(const AvfInfo *info, CorrType *corr1, const Arrangement
     std::memcpy(out + a.base_off + slot * BASE, &b, BASE);
     ++slot;
   }
+  std::memcpy(out + a.base_off + slot * BASE, r + REF_BASE + slot * BASE, (a.baselines - slot) * BASE);
   mark_baselines_unused(out + a.base_off, slot, a.baselines);
 
   if (a.short_corrpar) {

@@ -1,0 +1,275 @@
+// avfmend: copies a damaged AVF file into "avfmend_out.avf".
+//
+// The input is walked forwards record by record. Scan headers are rewritten,
+// data records are brought to the local byte order and given fresh
+// signatures. Where the structure is broken the walk loses sync and searches
+// forward, byte by byte through whole records, for the next "DATA" or "SCAN"
+// signature, realigns on it and carries on; data found this way continues the
+// scan before it.
+#include <sys/types.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "avf.h"
+#include "opt/opt.h"
+#include "toolio.h"
+
+namespace {
+
+char *AvfFile = nullptr;
+int MaxScan = 64;
+int EatRec = 0;
+int Verbose = 0;
+std::string Usage;
+
+constexpr const char *OUT_NAME = "avfmend_out.avf";
+constexpr int CARRY = 3; // bytes kept from the previous record: a signature may straddle two
+
+enum class Found { Data, Scan, End };
+
+class Mender {
+public:
+  Mender(std::FILE *in, std::FILE *out, AvfInfo *info) : in_(in), out_(out), info_(info) {}
+
+  int run();
+
+private:
+  // The input's own header record counts: the input is positioned and its
+  // scan headers are read with these, whatever the headers we write need.
+  void use_input_counts() {
+    info_->lrecs = in_lrecs_;
+    info_->srecs = in_srecs_;
+    info_->sbrecs = in_sbrecs_;
+  }
+  bool read_scan_header(int nscan);
+  Found search(off_t from);
+  bool write_record(const unsigned char *rec);
+  void summary(int recs) const {
+    std::printf("SCAN %03d: %-12s [%4d recs]\n", scannum_, object_, recs);
+  }
+  bool read_record() { return toolio::read_whole(in_, rec_.data(), rec_.size()); }
+  bool record_is(const char *tag) const { return std::memcmp(rec_.data(), tag, 4) == 0; }
+  void echo() const {
+    if (Verbose) toolio::echo_record(rec_.data(), rec_.size());
+  }
+  int write_error() const {
+    std::fprintf(stderr, "Error writing %s\n", OUT_NAME);
+    return 1;
+  }
+  int end_of_input() const;
+
+  std::FILE *in_, *out_;
+  AvfInfo *info_;
+  int recl_ = 0;
+  int in_lrecs_ = 0, in_srecs_ = 0, in_sbrecs_ = 0;
+  bool change_endian_ = false;
+  std::vector<unsigned char> rec_;
+  int scannum_ = 0, recnum_ = 0;
+  bool found_scan_ = false, found_data_ = false, sync_lost_ = false;
+  bool header_written_ = false; // a scan header has gone to the output
+  int unwritten_ = 0;           // data records found before any readable scan header
+  char object_[12] = "";
+};
+
+bool Mender::read_scan_header(int nscan) {
+  use_input_counts();
+  return get_scan_hdr(in_, info_, nscan) == 0;
+}
+
+// Reads whole records from `from` on and looks for a signature in each, taken
+// together with the last bytes of the record before it; a "DATA" signature is
+// preferred to a "SCAN" signature in the same record. The input is left at
+// the start of the signature found.
+Found Mender::search(off_t from) {
+  std::vector<unsigned char> win(CARRY + rec_.size());
+  int carry = 0;
+  if (from >= CARRY && fseeko(in_, from - CARRY, SEEK_SET) == 0 &&
+      toolio::read_whole(in_, win.data(), CARRY))
+    carry = CARRY; // the tail of the record before the first one searched
+  if (fseeko(in_, from, SEEK_SET) != 0) return Found::End;
+  for (off_t at = from;; at += recl_) {
+    if (!toolio::read_whole(in_, win.data() + CARRY, rec_.size())) return Found::End;
+    if (Verbose) toolio::echo_record(win.data() + CARRY, rec_.size());
+    const unsigned char *hay = win.data() + CARRY - carry;
+    const long len = static_cast<long>(rec_.size()) + carry;
+    Found kind = Found::Data;
+    long q = locate("DATA", 4, hay, len);
+    if (q < 0) {
+      kind = Found::Scan;
+      q = locate("SCAN", 4, hay, len);
+    }
+    if (q >= 0) {
+      return fseeko(in_, at - carry + q, SEEK_SET) == 0 ? kind : Found::End;
+    }
+    std::memmove(win.data(), win.data() + rec_.size(), CARRY);
+    carry = CARRY;
+  }
+}
+
+bool Mender::write_record(const unsigned char *rec) {
+  if (!header_written_) { // no scan header yet: such records have no place in the output
+    ++unwritten_;
+    return true;
+  }
+  return toolio::write_whole(out_, rec, rec_.size());
+}
+
+int Mender::end_of_input() const {
+  if (unwritten_ > 0 && !header_written_)
+    std::fprintf(stderr, "%d data records before the first readable scan header were not written\n",
+                 unwritten_);
+  return 0;
+}
+
+int Mender::run() {
+  recl_ = info_->recl;
+  in_lrecs_ = info_->lrecs;
+  in_srecs_ = info_->srecs;
+  in_sbrecs_ = info_->sbrecs;
+  change_endian_ = info_->data_byte_order != info_->local_byte_order;
+  try {
+    rec_.resize(static_cast<std::size_t>(recl_));
+  } catch (const std::bad_alloc &) {
+    std::fprintf(stderr, "MallocError\n");
+    return 1;
+  }
+
+  if (write_hdr(info_, out_) != 0) return write_error();
+  std::rewind(in_);
+  use_input_counts();
+  avfseek(in_, in_lrecs_, recl_);
+
+  if (MaxScan < 1) {
+    std::fprintf(stderr, "MaxScan [%d] reached!\n", MaxScan);
+    std::fprintf(stderr, "Please try again with a larger MaxScan\n");
+    return -1;
+  }
+  info_->stab.reset(new (std::nothrow) ScanHdrTab[static_cast<std::size_t>(MaxScan)]());
+  if (!info_->stab) {
+    std::fprintf(stderr, "Malloc Failure\n");
+    return -1;
+  }
+  info_->scans = MaxScan;
+
+  scannum_ = recnum_ = 0;
+  sync_lost_ = false;
+  for (;;) {
+    ScanHdrTab &e = info_->stab[scannum_];
+    found_scan_ = true;
+    off_t header_at = ftello(in_);
+    while (!read_scan_header(scannum_)) {
+      sync_lost_ = true;
+      found_scan_ = found_data_ = false;
+      std::fprintf(stderr, "Sync lost, resyncing...\n");
+      // The failed read may have swallowed data records: search again from
+      // the record after its first one.
+      Found f = search(header_at + recl_);
+      if (f == Found::End) {
+        std::fprintf(stderr, "File Read Error\n");
+        return 1;
+      }
+      if (f == Found::Data) {
+        found_data_ = true;
+        break;
+      }
+      found_scan_ = true;
+      header_at = ftello(in_);
+    }
+
+    if (found_scan_) {
+      if (write_scan(&e.scan, 1, info_, scannum_, e.shdr.date_obs, out_) != 0) return write_error();
+      header_written_ = true;
+      std::snprintf(object_, sizeof object_, "%.11s", e.shdr.object);
+    }
+    if (sync_lost_ && found_data_)
+      --scannum_; // the records found continue the previous scan
+    else
+      recnum_ = 0;
+
+    if (!read_record()) return end_of_input();
+    echo();
+    while (record_is("DATA")) {
+      if (change_endian_) flipData(rec_.data(), rec_.size(), &info_->lhdr);
+      update_signature(rec_.data(), scannum_, recnum_ - EatRec);
+      if (recnum_ >= EatRec && !write_record(rec_.data())) return write_error();
+      echo();
+      if (!read_record()) {
+        summary(recnum_ + 1);
+        return end_of_input();
+      }
+      ++recnum_;
+    }
+    if (sync_lost_ && found_data_) std::printf(" RECOVERED:");
+    summary(recnum_);
+    if (!header_written_ && unwritten_ > 0) {
+      std::fprintf(stderr, "%d data records before the first readable scan header were not written\n",
+                   unwritten_);
+      unwritten_ = 0;
+    }
+    avfseek(in_, -1, recl_); // read it again as the next scan header
+    ++scannum_;
+    sync_lost_ = false;
+    if (scannum_ >= MaxScan) {
+      std::fprintf(stderr, "MaxScan [%d] reached!\n", MaxScan);
+      std::fprintf(stderr, "Please try again with a larger MaxScan\n");
+      return -1;
+    }
+  }
+}
+
+int avfmend(int, char **) {
+  const bool named = AvfFile && *AvfFile;
+  if (named && toolio::same_file(AvfFile, OUT_NAME)) {
+    std::fprintf(stderr, "Input %s is the output file %s: not overwriting it\n", AvfFile, OUT_NAME);
+    return 1;
+  }
+  toolio::File out = toolio::open_stream(OUT_NAME, "wb");
+  if (!out) {
+    std::fprintf(stderr, "cannot open %s\n", OUT_NAME);
+    return 1;
+  }
+  auto info = std::make_unique<AvfInfo>();
+  info->local_byte_order = host_byte_order();
+  if (!named) {
+    std::fputs(Usage.c_str(), stderr);
+    return 1;
+  }
+  toolio::File in = toolio::open_stream(AvfFile, "rb");
+  if (!in) {
+    std::fprintf(stderr, "Cannot open %s\n", AvfFile);
+    return 1;
+  }
+  if (get_avf_hdr(in.get(), info.get()) != 0) {
+    std::fprintf(stderr, "Error reading %s\n", AvfFile);
+    return 1;
+  }
+  Mender m(in.get(), out.get(), info.get());
+  int result = m.run();
+  std::fflush(stdout);
+  if (!toolio::close_output(out) && result == 0) {
+    std::fprintf(stderr, "Error writing %s\n", OUT_NAME);
+    return 1;
+  }
+  return result;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  optrega(&AvfFile, OPT_STRING, 'i', "in", "Input AVF File");
+  optrega(&MaxScan, OPT_INT, 'm', "maxscans", "Max no of scans");
+  optrega(&EatRec, OPT_INT, 'e', "eat", "Records to eat");
+  optrega(&Verbose, OPT_INT, 'v', "verbose", "verbose");
+  Usage = std::string("Usage: ") + (argc > 0 ? argv[0] : "avfmend") +
+          " -i InputAvfFile [-m (maxscans)][-e (eat)][-v (verbose)]\n";
+  optUsage(Usage.c_str());
+  optTitle("\"Cleans\" up format errors AVF Files\n");
+  optMain(avfmend);
+  opt(&argc, &argv);
+  return avfmend(argc, argv);
+}
