@@ -50,6 +50,8 @@ char **Pad = nullptr; // "S:R:B": B garbage bytes before that record
 int NPad = 0;
 int *BadScan = nullptr; // scans whose header signature is damaged
 int NBadScan = 0;
+int *BadKeys = nullptr; // scans whose header loses its DATE-OBS keyword
+int NBadKeys = 0;
 int Cut = 0; // bytes cut from the end of the file
 
 constexpr int HEADER = -1; // record index of a scan header's first record
@@ -461,6 +463,16 @@ bool Generator::run() {
     }
     for (int i = 0; i < NBadScan; ++i)
       if (BadScan[i] == s) std::memcpy(sh.data(), "SCXN", 4);
+    for (int i = 0; i < NBadKeys; ++i)
+      if (BadKeys[i] == s) {
+        // A header that still begins with "SCAN" but cannot be read.
+        static const char KEY[] = "\nDATE-OBS=";
+        for (std::size_t k = 0; k + sizeof KEY < sh.size(); ++k)
+          if (std::memcmp(sh.data() + k, KEY, sizeof KEY - 1) == 0) {
+            std::memcpy(sh.data() + k + 1, "DATE_OBS", 8);
+            break;
+          }
+      }
     std::vector<unsigned char> firstrec(sh.begin(), sh.begin() + l_.recl);
     if (!emit_record(firstrec, s, HEADER) || !emit(sh.data() + l_.recl, sh.size() - l_.recl)) return false;
     for (int r = 0; r < nrec; ++r) {
@@ -550,6 +562,7 @@ int main(int argc, char **argv) {
   optrega_array(&NLose, &Lose, OPT_STRING, 'L', "lose", "Drop BYTES at the end of SCAN:REC:BYTES");
   optrega_array(&NPad, &Pad, OPT_STRING, 'P', "pad", "Insert BYTES garbage before SCAN:REC:BYTES");
   optrega_array(&NBadScan, &BadScan, OPT_INT, 'k', "badscan", "Damage these scans' header signatures");
+  optrega_array(&NBadKeys, &BadKeys, OPT_INT, 'K', "badkeys", "Damage these scans' header keywords");
   optrega(&Cut, OPT_INT, 'x', "cut", "Bytes cut from the end of the file");
   optUsage("Usage: avfgen -o out.avf [options]\n");
   optTitle("Writes synthetic AVF files\n");

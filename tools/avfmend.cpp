@@ -47,7 +47,7 @@ private:
     info_->sbrecs = in_sbrecs_;
   }
   bool read_scan_header(int nscan);
-  Found search(off_t from);
+  Found search(off_t from, off_t failed);
   bool write_record(const unsigned char *rec);
   void summary(int recs) const {
     std::printf("SCAN %03d: %-12s [%4d recs]\n", scannum_, object_, recs);
@@ -82,30 +82,34 @@ bool Mender::read_scan_header(int nscan) {
 }
 
 // Reads whole records from `from` on and looks for a signature in each, taken
-// together with the last bytes of the record before it; a "DATA" signature is
-// preferred to a "SCAN" signature in the same record. The input is left at
-// the start of the signature found.
-Found Mender::search(off_t from) {
+// together with the last bytes before it, so that a signature straddling two
+// records is found; a "DATA" signature is preferred to a "SCAN" signature in
+// the same record. A "SCAN" signature at `failed` (a header that could not be
+// read) is passed over. The input is left at the start of the signature found.
+Found Mender::search(off_t from, off_t failed) {
   std::vector<unsigned char> win(CARRY + rec_.size());
   int carry = 0;
   if (from >= CARRY && fseeko(in_, from - CARRY, SEEK_SET) == 0 &&
       toolio::read_whole(in_, win.data(), CARRY))
-    carry = CARRY; // the tail of the record before the first one searched
+    carry = CARRY;
   if (fseeko(in_, from, SEEK_SET) != 0) return Found::End;
   for (off_t at = from;; at += recl_) {
     if (!toolio::read_whole(in_, win.data() + CARRY, rec_.size())) return Found::End;
     if (Verbose) toolio::echo_record(win.data() + CARRY, rec_.size());
     const unsigned char *hay = win.data() + CARRY - carry;
     const long len = static_cast<long>(rec_.size()) + carry;
+    const off_t base = at - carry; // file position of hay[0]
     Found kind = Found::Data;
     long q = locate("DATA", 4, hay, len);
     if (q < 0) {
       kind = Found::Scan;
       q = locate("SCAN", 4, hay, len);
+      if (q >= 0 && base + q == failed) {
+        long next = locate("SCAN", 4, hay + q + 1, len - q - 1);
+        q = next < 0 ? -1 : q + 1 + next;
+      }
     }
-    if (q >= 0) {
-      return fseeko(in_, at - carry + q, SEEK_SET) == 0 ? kind : Found::End;
-    }
+    if (q >= 0) return fseeko(in_, base + q, SEEK_SET) == 0 ? kind : Found::End;
     std::memmove(win.data(), win.data() + rec_.size(), CARRY);
     carry = CARRY;
   }
@@ -166,9 +170,10 @@ int Mender::run() {
       sync_lost_ = true;
       found_scan_ = found_data_ = false;
       std::fprintf(stderr, "Sync lost, resyncing...\n");
-      // The failed read may have swallowed data records: search again from
-      // the record after its first one.
-      Found f = search(header_at + recl_);
+      // The failed read may have swallowed data records, and a record that
+      // lost bytes leaves the next signature just before it: search from the
+      // failed read's first record on, passing over its own "SCAN".
+      Found f = search(header_at, header_at);
       if (f == Found::End) {
         std::fprintf(stderr, "File Read Error\n");
         return 1;
