@@ -4,7 +4,7 @@ BUILD ?= build
 BUILD_SAN ?= build-sanitize
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-sanitize clean
+.PHONY: all build test test-sanitize demo clean
 
 all: build
 
@@ -20,6 +20,9 @@ test-sanitize:
 	cmake --build $(BUILD_SAN) -j$(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(BUILD_SAN) --output-on-failure -j$(JOBS)
+
+demo: build
+	bash tools/demo.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(BUILD_SAN)

@@ -266,6 +266,7 @@ int avfmend(int, char **) {
 } // namespace
 
 int main(int argc, char **argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0); // progress lines interleave with messages in logs
   optrega(&AvfFile, OPT_STRING, 'i', "in", "Input AVF File");
   optrega(&MaxScan, OPT_INT, 'm', "maxscans", "Max no of scans");
   optrega(&EatRec, OPT_INT, 'e', "eat", "Records to eat");
