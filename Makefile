@@ -4,7 +4,7 @@ BUILD ?= build
 BUILD_SAN ?= build-sanitize
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-sanitize demo clean
+.PHONY: all build test test-sanitize demo bench clean
 
 all: build
 
@@ -23,6 +23,9 @@ test-sanitize:
 
 demo: build
 	bash tools/demo.sh $(BUILD)
+
+bench: build
+	bash bench/run $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(BUILD_SAN)

@@ -529,7 +529,7 @@ int avfgen(int, char **) {
     return 1;
   }
   if (Cut > 0) {
-    toolio::File f(std::fopen(OutFile, "rb"));
+    toolio::File f = toolio::open_stream(OutFile, "rb");
     if (f && fseeko(f.get(), 0, SEEK_END) == 0) {
       off_t size = ftello(f.get());
       if (truncate(OutFile, size > Cut ? size - Cut : 0) != 0) {

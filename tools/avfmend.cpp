@@ -34,11 +34,17 @@ enum class Found { Data, Scan, End };
 
 class Mender {
 public:
-  Mender(std::FILE *in, std::FILE *out, AvfInfo *info) : in_(in), out_(out), info_(info) {}
+  Mender(std::FILE *in, std::FILE *out, AvfInfo *info) : in_(in), out_(out), info_(info), writer_(out) {}
 
-  int run();
+  // The walk; records still waiting are written whatever way it ends.
+  int run() {
+    int r = walk();
+    if (!writer_.flush() && r == 0) return write_error();
+    return r;
+  }
 
 private:
+  int walk();
   // The input's own header record counts: the input is positioned and its
   // scan headers are read with these, whatever the headers we write need.
   void use_input_counts() {
@@ -52,23 +58,37 @@ private:
   void summary(int recs) const {
     std::printf("SCAN %03d: %-12s [%4d recs]\n", scannum_, object_, recs);
   }
-  bool read_record() { return toolio::read_whole(in_, rec_.data(), rec_.size()); }
-  bool record_is(const char *tag) const { return std::memcmp(rec_.data(), tag, 4) == 0; }
+  // The next record of the input, in the window; false at the end of the
+  // input. Records waiting to be written are sent out first when the window
+  // has to move.
+  bool read_record() {
+    if (!win_->holds(pos_, reclen_) && !writer_.flush()) write_failed_ = true;
+    rec_ = win_->at(pos_, reclen_);
+    if (!rec_) return false;
+    pos_ += recl_;
+    return true;
+  }
+  bool record_is(const char *tag) const { return std::memcmp(rec_, tag, 4) == 0; }
   void echo() const {
-    if (Verbose) toolio::echo_record(rec_.data(), rec_.size());
+    if (Verbose) toolio::echo_record(rec_, reclen_);
   }
   int write_error() const {
     std::fprintf(stderr, "Error writing %s\n", OUT_NAME);
     return 1;
   }
-  int end_of_input() const;
+  int end_of_input();
 
   std::FILE *in_, *out_;
   AvfInfo *info_;
   int recl_ = 0;
   int in_lrecs_ = 0, in_srecs_ = 0, in_sbrecs_ = 0;
   bool change_endian_ = false;
-  std::vector<unsigned char> rec_;
+  std::size_t reclen_ = 0;
+  std::unique_ptr<toolio::RecordWindow> win_;
+  toolio::RunWriter writer_;
+  unsigned char *rec_ = nullptr; // the current record, in the window
+  off_t pos_ = 0;                // where the next record is read
+  bool write_failed_ = false;
   int scannum_ = 0, recnum_ = 0;
   bool found_scan_ = false, found_data_ = false, sync_lost_ = false;
   bool header_written_ = false; // a scan header has gone to the output
@@ -78,7 +98,9 @@ private:
 
 bool Mender::read_scan_header(int nscan) {
   use_input_counts();
-  return get_scan_hdr(in_, info_, nscan) == 0;
+  const bool ok = fseeko(in_, pos_, SEEK_SET) == 0 && get_scan_hdr(in_, info_, nscan) == 0;
+  pos_ = ftello(in_);
+  return ok;
 }
 
 // Reads whole records from `from` on and looks for a signature in each, taken
@@ -87,17 +109,17 @@ bool Mender::read_scan_header(int nscan) {
 // the same record. A "SCAN" signature at `failed` (a header that could not be
 // read) is passed over. The input is left at the start of the signature found.
 Found Mender::search(off_t from, off_t failed) {
-  std::vector<unsigned char> win(CARRY + rec_.size());
+  std::vector<unsigned char> win(CARRY + reclen_);
   int carry = 0;
   if (from >= CARRY && fseeko(in_, from - CARRY, SEEK_SET) == 0 &&
       toolio::read_whole(in_, win.data(), CARRY))
     carry = CARRY;
   if (fseeko(in_, from, SEEK_SET) != 0) return Found::End;
   for (off_t at = from;; at += recl_) {
-    if (!toolio::read_whole(in_, win.data() + CARRY, rec_.size())) return Found::End;
-    if (Verbose) toolio::echo_record(win.data() + CARRY, rec_.size());
+    if (!toolio::read_whole(in_, win.data() + CARRY, reclen_)) return Found::End;
+    if (Verbose) toolio::echo_record(win.data() + CARRY, reclen_);
     const unsigned char *hay = win.data() + CARRY - carry;
-    const long len = static_cast<long>(rec_.size()) + carry;
+    const long len = static_cast<long>(reclen_) + carry;
     const off_t base = at - carry; // file position of hay[0]
     Found kind = Found::Data;
     long q = locate("DATA", 4, hay, len);
@@ -109,8 +131,11 @@ Found Mender::search(off_t from, off_t failed) {
         q = next < 0 ? -1 : q + 1 + next;
       }
     }
-    if (q >= 0) return fseeko(in_, base + q, SEEK_SET) == 0 ? kind : Found::End;
-    std::memmove(win.data(), win.data() + rec_.size(), CARRY);
+    if (q >= 0) {
+      pos_ = base + q;
+      return fseeko(in_, pos_, SEEK_SET) == 0 ? kind : Found::End;
+    }
+    std::memmove(win.data(), win.data() + reclen_, CARRY);
     carry = CARRY;
   }
 }
@@ -120,40 +145,42 @@ bool Mender::write_record(const unsigned char *rec) {
     ++unwritten_;
     return true;
   }
-  return toolio::write_whole(out_, rec, rec_.size());
+  return writer_.add(rec, reclen_);
 }
 
-int Mender::end_of_input() const {
+int Mender::end_of_input() {
+  if (!writer_.flush() || write_failed_) return write_error();
   if (unwritten_ > 0 && !header_written_)
     std::fprintf(stderr, "%d data records before the first readable scan header were not written\n",
                  unwritten_);
   return 0;
 }
 
-int Mender::run() {
+int Mender::walk() {
   recl_ = info_->recl;
   in_lrecs_ = info_->lrecs;
   in_srecs_ = info_->srecs;
   in_sbrecs_ = info_->sbrecs;
   change_endian_ = info_->data_byte_order != info_->local_byte_order;
-  try {
-    rec_.resize(static_cast<std::size_t>(recl_));
-  } catch (const std::bad_alloc &) {
+  reclen_ = static_cast<std::size_t>(recl_);
+  win_ = std::make_unique<toolio::RecordWindow>(fileno(in_), reclen_);
+  if (!win_->ok()) {
     std::fprintf(stderr, "MallocError\n");
     return 1;
   }
 
   if (write_hdr(info_, out_) != 0) return write_error();
-  std::rewind(in_);
   use_input_counts();
-  avfseek(in_, in_lrecs_, recl_);
+  pos_ = static_cast<off_t>(in_lrecs_) * recl_;
 
   if (MaxScan < 1) {
     std::fprintf(stderr, "MaxScan [%d] reached!\n", MaxScan);
     std::fprintf(stderr, "Please try again with a larger MaxScan\n");
     return -1;
   }
-  info_->stab.reset(new (std::nothrow) ScanHdrTab[static_cast<std::size_t>(MaxScan)]());
+  // Left uninitialised: only the entry of the scan at hand is used, and it is
+  // cleared before its header is read, so a large -m costs no memory.
+  info_->stab.reset(new (std::nothrow) ScanHdrTab[static_cast<std::size_t>(MaxScan)]);
   if (!info_->stab) {
     std::fprintf(stderr, "Malloc Failure\n");
     return -1;
@@ -164,8 +191,9 @@ int Mender::run() {
   sync_lost_ = false;
   for (;;) {
     ScanHdrTab &e = info_->stab[scannum_];
+    std::memset(static_cast<void *>(&e), 0, sizeof e);
     found_scan_ = true;
-    off_t header_at = ftello(in_);
+    off_t header_at = pos_;
     while (!read_scan_header(scannum_)) {
       sync_lost_ = true;
       found_scan_ = found_data_ = false;
@@ -183,10 +211,11 @@ int Mender::run() {
         break;
       }
       found_scan_ = true;
-      header_at = ftello(in_);
+      header_at = pos_;
     }
 
     if (found_scan_) {
+      if (!writer_.flush() || write_failed_) return write_error();
       if (write_scan(&e.scan, 1, info_, scannum_, e.shdr.date_obs, out_) != 0) return write_error();
       header_written_ = true;
       std::snprintf(object_, sizeof object_, "%.11s", e.shdr.object);
@@ -199,9 +228,9 @@ int Mender::run() {
     if (!read_record()) return end_of_input();
     echo();
     while (record_is("DATA")) {
-      if (change_endian_) flipData(rec_.data(), rec_.size(), &info_->lhdr);
-      update_signature(rec_.data(), scannum_, recnum_ - EatRec);
-      if (recnum_ >= EatRec && !write_record(rec_.data())) return write_error();
+      if (change_endian_) flipData(rec_, reclen_, &info_->lhdr);
+      update_signature(rec_, scannum_, recnum_ - EatRec);
+      if (recnum_ >= EatRec && !write_record(rec_)) return write_error();
       echo();
       if (!read_record()) {
         summary(recnum_ + 1);
@@ -216,7 +245,7 @@ int Mender::run() {
                    unwritten_);
       unwritten_ = 0;
     }
-    avfseek(in_, -1, recl_); // read it again as the next scan header
+    pos_ -= recl_; // read it again as the next scan header
     ++scannum_;
     sync_lost_ = false;
     if (scannum_ >= MaxScan) {
@@ -233,7 +262,7 @@ int avfmend(int, char **) {
     std::fprintf(stderr, "Input %s is the output file %s: not overwriting it\n", AvfFile, OUT_NAME);
     return 1;
   }
-  toolio::File out = toolio::open_stream(OUT_NAME, "wb");
+  toolio::File out = toolio::open_stream(OUT_NAME, "wb", false);
   if (!out) {
     std::fprintf(stderr, "cannot open %s\n", OUT_NAME);
     return 1;

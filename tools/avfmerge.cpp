@@ -79,15 +79,18 @@ void shift_time(unsigned char *rec, std::size_t len, int time_off, double dt) {
 
 class Merger {
 public:
-  explicit Merger(std::FILE *out) : out_(out) {}
+  explicit Merger(std::FILE *out) : out_(out), writer_(out) {}
   int merge_input(const char *name, bool first);
+  // Sends out the records still waiting; false when the output failed.
+  bool finish() { return writer_.flush(); }
 
 private:
   int copy_scan(std::FILE *in, AvfInfo &info, int j, const char *name);
 
   std::FILE *out_;
+  toolio::RunWriter writer_;
+  std::unique_ptr<toolio::RecordWindow> win_; // the current input's records
   std::unique_ptr<Reference> ref_;
-  std::vector<unsigned char> rec_;
   int scanno_ = 0;
   double dt_ = 0.0;
   bool change_endian_ = false;
@@ -97,25 +100,25 @@ private:
 int Merger::copy_scan(std::FILE *in, AvfInfo &info, int j, const char *name) {
   ScanHdrTab &e = info.stab[j];
   if (dt_ != 0.0) e.scan.t = static_cast<float>(static_cast<double>(e.scan.t) + dt_);
-  if (write_scan(&e.scan, 1, &info, j, e.shdr.date_obs, out_) != 0) return write_error();
+  if (!writer_.flush() || write_scan(&e.scan, 1, &info, j, e.shdr.date_obs, out_) != 0) return write_error();
   // The input's own scan header length, not the one just written.
   info.srecs = in_srecs_;
   info.sbrecs = in_sbrecs_;
-  const off_t first = (static_cast<off_t>(e.start_rec) + in_srecs_) * info.recl;
-  if (fseeko(in, first, SEEK_SET) != 0) {
-    std::fprintf(stderr, "Cannot read record %d of scan %d in %s\n", 0, j, name);
-    return 1;
-  }
-  for (uint32_t k = 0; k < e.recs; ++k) {
-    if (!toolio::read_whole(in, rec_.data(), rec_.size())) {
+  const std::size_t recl = static_cast<std::size_t>(info.recl);
+  long long pos = (static_cast<long long>(e.start_rec) + in_srecs_) * info.recl;
+  for (uint32_t k = 0; k < e.recs; ++k, pos += info.recl) {
+    if (!win_->holds(pos, recl) && !writer_.flush()) return write_error();
+    unsigned char *rec = win_->at(pos, recl);
+    if (!rec) {
       std::fprintf(stderr, "Cannot read record %u of scan %d in %s\n", k, j, name);
-      return 1;
+      return writer_.flush() ? 1 : write_error();
     }
-    if (change_endian_) flipData(rec_.data(), rec_.size(), &info.lhdr);
-    shift_time(rec_.data(), rec_.size(), info.lhdr.time_off, dt_);
-    update_signature(rec_.data(), scanno_, static_cast<int>(k));
-    if (!toolio::write_whole(out_, rec_.data(), rec_.size())) return write_error();
+    if (change_endian_) flipData(rec, recl, &info.lhdr);
+    shift_time(rec, recl, info.lhdr.time_off, dt_);
+    update_signature(rec, scanno_, static_cast<int>(k));
+    if (!writer_.add(rec, recl)) return write_error();
   }
+  (void)in;
   std::printf("SCAN %-3d: %-12.11s %4u recs\n", scanno_, e.shdr.object, e.recs);
   ++scanno_;
   return 0;
@@ -136,7 +139,6 @@ int Merger::merge_input(const char *name, bool first) {
 
   if (first) {
     try {
-      rec_.assign(static_cast<std::size_t>(info->recl), 0);
       ref_ = std::make_unique<Reference>();
     } catch (const std::bad_alloc &) {
       std::fprintf(stderr, "malloc failure\n");
@@ -162,9 +164,15 @@ int Merger::merge_input(const char *name, bool first) {
     info->corr.daspar.mjd_ref = ref_->corr.daspar.mjd_ref;
   }
   change_endian_ = info->data_byte_order != info->local_byte_order;
+  if (!writer_.flush()) return write_error(); // nothing may wait on the last input's buffer
+  win_ = std::make_unique<toolio::RecordWindow>(fileno(in.get()), static_cast<std::size_t>(info->recl));
+  if (!win_->ok()) {
+    std::fprintf(stderr, "malloc failure\n");
+    return 1;
+  }
   for (int j = 0; j < info->scans; ++j)
     if (int r = copy_scan(in.get(), *info, j, name); r != 0) return r;
-  return 0;
+  return writer_.flush() ? 0 : write_error();
 }
 
 int avfmerge(int, char **) {
@@ -177,7 +185,7 @@ int avfmerge(int, char **) {
       std::fprintf(stderr, "Input %s is the output file %s: not overwriting it\n", AvfFile[i], OUT_NAME);
       return 1;
     }
-  toolio::File out = toolio::open_stream(OUT_NAME, "wb");
+  toolio::File out = toolio::open_stream(OUT_NAME, "wb", false);
   if (!out) {
     std::fprintf(stderr, "Cannot open file %s\n", OUT_NAME);
     return 1;
@@ -198,6 +206,7 @@ int avfmerge(int, char **) {
 } // namespace
 
 int main(int argc, char **argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0); // progress lines interleave with messages in logs
   optrega_array(&NFiles, &AvfFile, OPT_STRING, 'i', "in", "Input AVF Files");
   Usage = std::string("Usage: ") + (argc > 0 ? argv[0] : "avfmerge") +
           " -i InputAvfFile1[,File2[,File3...]\n";

@@ -7,19 +7,42 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 namespace toolio {
 
-struct Closer {
-  void operator()(std::FILE *f) const {
-    if (f) std::fclose(f);
+// An open stream and the stdio buffer it uses; the stream is closed before
+// its buffer goes.
+class File {
+public:
+  File() = default;
+  File(std::FILE *f, std::unique_ptr<char[]> buf) : buf_(std::move(buf)), f_(f) {}
+  File(File &&o) noexcept : buf_(std::move(o.buf_)), f_(o.f_) { o.f_ = nullptr; }
+  File &operator=(File &&o) noexcept {
+    if (this != &o) {
+      reset();
+      buf_ = std::move(o.buf_);
+      f_ = o.f_;
+      o.f_ = nullptr;
+    }
+    return *this;
   }
+  ~File() { reset(); }
+  std::FILE *get() const { return f_; }
+  explicit operator bool() const { return f_ != nullptr; }
+  // Closes the stream; the result of fclose, or 0 when there was none.
+  int close();
+
+private:
+  void reset() { close(); }
+  std::unique_ptr<char[]> buf_;
+  std::FILE *f_ = nullptr;
 };
-using File = std::unique_ptr<std::FILE, Closer>;
 
 // Opens a file for streaming whole records, with a stdio buffer large enough
-// that reads and writes reach the system in big blocks.
-File open_stream(const char *name, const char *mode);
+// that reads and writes reach the system in big blocks, or with none when
+// the caller writes only whole records and runs of them (no copy on the way).
+File open_stream(const char *name, const char *mode, bool buffered = true);
 
 // True when both names exist and are the same file (device and inode).
 bool same_file(const char *a, const char *b);
@@ -37,3 +60,49 @@ void echo_record(const unsigned char *rec, std::size_t len);
 } // namespace toolio
 
 #endif
+
+namespace toolio {
+
+// Records of an input file read ahead in large blocks into one buffer, where
+// a record can be changed in place (new signature, byte order) and written
+// out straight from it: one copy in, one copy out, and memory of a few
+// records whatever the size of the file.
+class RecordWindow {
+public:
+  RecordWindow(int fd, std::size_t recl);
+  // False when its buffer could not be allocated.
+  bool ok() const { return span_ > 0; }
+
+  // Whether [pos, pos + len) is in the buffer now.
+  bool holds(long long pos, std::size_t len) const {
+    return pos >= start_ && pos + static_cast<long long>(len) <= start_ + static_cast<long long>(valid_);
+  }
+  // The bytes [pos, pos + len), writable, valid until the buffer is refilled
+  // (a call for bytes it does not hold); null when the file ends before
+  // pos + len or cannot be read.
+  unsigned char *at(long long pos, std::size_t len);
+
+private:
+  int fd_;
+  std::size_t span_;
+  std::unique_ptr<unsigned char[]> buf_;
+  long long start_ = 0;
+  std::size_t valid_ = 0;
+};
+
+// Output of whole records: consecutive records that lie next to each other
+// in memory go out in one write. Pending bytes must be flushed before the
+// memory they lie in changes or goes, and before anything else is written.
+class RunWriter {
+public:
+  explicit RunWriter(std::FILE *out) : out_(out) {}
+  bool add(const unsigned char *p, std::size_t n);
+  bool flush();
+
+private:
+  std::FILE *out_;
+  const unsigned char *run_ = nullptr;
+  std::size_t len_ = 0;
+};
+
+} // namespace toolio
