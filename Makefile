@@ -4,7 +4,9 @@ BUILD ?= build
 BUILD_SAN ?= build-sanitize
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-sanitize demo bench clean
+PREFIX ?= /usr/local
+
+.PHONY: all build test test-sanitize demo bench install clean
 
 all: build
 
@@ -26,6 +28,9 @@ demo: build
 
 bench: build
 	bash bench/run $(BUILD)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD) $(BUILD_SAN)

@@ -6,6 +6,7 @@
 // forward, byte by byte through whole records, for the next "DATA" or "SCAN"
 // signature, realigns on it and carries on; data found this way continues the
 // scan before it.
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdio>
@@ -17,6 +18,7 @@
 
 #include "avf.h"
 #include "opt/opt.h"
+#include "progress.h"
 #include "toolio.h"
 
 namespace {
@@ -34,11 +36,13 @@ enum class Found { Data, Scan, End };
 
 class Mender {
 public:
-  Mender(std::FILE *in, std::FILE *out, AvfInfo *info) : in_(in), out_(out), info_(info), writer_(out) {}
+  Mender(std::FILE *in, std::FILE *out, AvfInfo *info, long long in_size)
+      : in_(in), out_(out), info_(info), writer_(out), progress_("avfmend", in_size) {}
 
   // The walk; records still waiting are written whatever way it ends.
   int run() {
     int r = walk();
+    progress_.clear();
     if (!writer_.flush() && r == 0) return write_error();
     return r;
   }
@@ -55,7 +59,8 @@ private:
   bool read_scan_header(int nscan);
   Found search(off_t from, off_t failed);
   bool write_record(const unsigned char *rec);
-  void summary(int recs) const {
+  void summary(int recs) {
+    progress_.clear();
     std::printf("SCAN %03d: %-12s [%4d recs]\n", scannum_, object_, recs);
   }
   // The next record of the input, in the window; false at the end of the
@@ -66,13 +71,15 @@ private:
     rec_ = win_->at(pos_, reclen_);
     if (!rec_) return false;
     pos_ += recl_;
+    progress_.update(pos_);
     return true;
   }
   bool record_is(const char *tag) const { return std::memcmp(rec_, tag, 4) == 0; }
   void echo() const {
     if (Verbose) toolio::echo_record(rec_, reclen_);
   }
-  int write_error() const {
+  int write_error() {
+    progress_.clear();
     std::fprintf(stderr, "Error writing %s\n", OUT_NAME);
     return 1;
   }
@@ -86,6 +93,7 @@ private:
   std::size_t reclen_ = 0;
   std::unique_ptr<toolio::RecordWindow> win_;
   toolio::RunWriter writer_;
+  toolio::Progress progress_;
   unsigned char *rec_ = nullptr; // the current record, in the window
   off_t pos_ = 0;                // where the next record is read
   bool write_failed_ = false;
@@ -97,6 +105,7 @@ private:
 };
 
 bool Mender::read_scan_header(int nscan) {
+  progress_.clear(); // the reader may have something to say
   use_input_counts();
   const bool ok = fseeko(in_, pos_, SEEK_SET) == 0 && get_scan_hdr(in_, info_, nscan) == 0;
   pos_ = ftello(in_);
@@ -109,6 +118,7 @@ bool Mender::read_scan_header(int nscan) {
 // the same record. A "SCAN" signature at `failed` (a header that could not be
 // read) is passed over. The input is left at the start of the signature found.
 Found Mender::search(off_t from, off_t failed) {
+  progress_.clear();
   std::vector<unsigned char> win(CARRY + reclen_);
   int carry = 0;
   if (from >= CARRY && fseeko(in_, from - CARRY, SEEK_SET) == 0 &&
@@ -149,6 +159,7 @@ bool Mender::write_record(const unsigned char *rec) {
 }
 
 int Mender::end_of_input() {
+  progress_.clear();
   if (!writer_.flush() || write_failed_) return write_error();
   if (unwritten_ > 0 && !header_written_)
     std::fprintf(stderr, "%d data records before the first readable scan header were not written\n",
@@ -238,6 +249,7 @@ int Mender::walk() {
       }
       ++recnum_;
     }
+    progress_.clear();
     if (sync_lost_ && found_data_) std::printf(" RECOVERED:");
     summary(recnum_);
     if (!header_written_ && unwritten_ > 0) {
@@ -282,7 +294,9 @@ int avfmend(int, char **) {
     std::fprintf(stderr, "Error reading %s\n", AvfFile);
     return 1;
   }
-  Mender m(in.get(), out.get(), info.get());
+  struct stat st;
+  const long long in_size = fstat(fileno(in.get()), &st) == 0 ? static_cast<long long>(st.st_size) : 0;
+  Mender m(in.get(), out.get(), info.get(), in_size);
   int result = m.run();
   std::fflush(stdout);
   if (!toolio::close_output(out) && result == 0) {

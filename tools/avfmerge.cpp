@@ -5,6 +5,7 @@
 // input, and copied scan by scan; later inputs' times are shifted to the first
 // input's reference epoch and all data records are renumbered with one
 // running scan number.
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdio>
@@ -16,6 +17,7 @@
 
 #include "avf.h"
 #include "opt/opt.h"
+#include "progress.h"
 #include "toolio.h"
 
 namespace {
@@ -79,16 +81,24 @@ void shift_time(unsigned char *rec, std::size_t len, int time_off, double dt) {
 
 class Merger {
 public:
-  explicit Merger(std::FILE *out) : out_(out), writer_(out) {}
+  Merger(std::FILE *out, long long total) : out_(out), writer_(out), progress_("avfmerge", total) {}
   int merge_input(const char *name, bool first);
   // Sends out the records still waiting; false when the output failed.
   bool finish() { return writer_.flush(); }
+  // Erases the progress line before anything else is printed.
+  void quiet() { progress_.clear(); }
+  int fail_write() {
+    progress_.clear();
+    return write_error();
+  }
 
 private:
   int copy_scan(std::FILE *in, AvfInfo &info, int j, const char *name);
 
   std::FILE *out_;
   toolio::RunWriter writer_;
+  toolio::Progress progress_;
+  long long done_ = 0; // input bytes of the inputs finished
   std::unique_ptr<toolio::RecordWindow> win_; // the current input's records
   std::unique_ptr<Reference> ref_;
   int scanno_ = 0;
@@ -100,24 +110,27 @@ private:
 int Merger::copy_scan(std::FILE *in, AvfInfo &info, int j, const char *name) {
   ScanHdrTab &e = info.stab[j];
   if (dt_ != 0.0) e.scan.t = static_cast<float>(static_cast<double>(e.scan.t) + dt_);
-  if (!writer_.flush() || write_scan(&e.scan, 1, &info, j, e.shdr.date_obs, out_) != 0) return write_error();
+  if (!writer_.flush() || write_scan(&e.scan, 1, &info, j, e.shdr.date_obs, out_) != 0) return fail_write();
   // The input's own scan header length, not the one just written.
   info.srecs = in_srecs_;
   info.sbrecs = in_sbrecs_;
   const std::size_t recl = static_cast<std::size_t>(info.recl);
   long long pos = (static_cast<long long>(e.start_rec) + in_srecs_) * info.recl;
   for (uint32_t k = 0; k < e.recs; ++k, pos += info.recl) {
-    if (!win_->holds(pos, recl) && !writer_.flush()) return write_error();
+    if (!win_->holds(pos, recl) && !writer_.flush()) return fail_write();
     unsigned char *rec = win_->at(pos, recl);
     if (!rec) {
+      progress_.clear();
       std::fprintf(stderr, "Cannot read record %u of scan %d in %s\n", k, j, name);
-      return writer_.flush() ? 1 : write_error();
+      return writer_.flush() ? 1 : fail_write();
     }
     if (change_endian_) flipData(rec, recl, &info.lhdr);
     shift_time(rec, recl, info.lhdr.time_off, dt_);
     update_signature(rec, scanno_, static_cast<int>(k));
-    if (!writer_.add(rec, recl)) return write_error();
+    if (!writer_.add(rec, recl)) return fail_write();
+    progress_.update(done_ + pos + info.recl);
   }
+  progress_.clear();
   (void)in;
   std::printf("SCAN %-3d: %-12.11s %4u recs\n", scanno_, e.shdr.object, e.recs);
   ++scanno_;
@@ -125,6 +138,7 @@ int Merger::copy_scan(std::FILE *in, AvfInfo &info, int j, const char *name) {
 }
 
 int Merger::merge_input(const char *name, bool first) {
+  progress_.clear();
   toolio::File in = toolio::open_stream(name, "rb");
   if (!in) {
     std::fprintf(stderr, "Cannot open %s\n", name);
@@ -144,7 +158,7 @@ int Merger::merge_input(const char *name, bool first) {
       std::fprintf(stderr, "malloc failure\n");
       return 1;
     }
-    if (write_hdr(info.get(), out_) != 0) return write_error();
+    if (write_hdr(info.get(), out_) != 0) return fail_write();
     ref_->name = name;
     ref_->recl = info->recl;
     ref_->lhdr = info->lhdr;
@@ -164,7 +178,7 @@ int Merger::merge_input(const char *name, bool first) {
     info->corr.daspar.mjd_ref = ref_->corr.daspar.mjd_ref;
   }
   change_endian_ = info->data_byte_order != info->local_byte_order;
-  if (!writer_.flush()) return write_error(); // nothing may wait on the last input's buffer
+  if (!writer_.flush()) return fail_write(); // nothing may wait on the last input's buffer
   win_ = std::make_unique<toolio::RecordWindow>(fileno(in.get()), static_cast<std::size_t>(info->recl));
   if (!win_->ok()) {
     std::fprintf(stderr, "malloc failure\n");
@@ -172,7 +186,9 @@ int Merger::merge_input(const char *name, bool first) {
   }
   for (int j = 0; j < info->scans; ++j)
     if (int r = copy_scan(in.get(), *info, j, name); r != 0) return r;
-  return writer_.flush() ? 0 : write_error();
+  struct stat st;
+  if (fstat(fileno(in.get()), &st) == 0) done_ += static_cast<long long>(st.st_size);
+  return writer_.flush() ? 0 : fail_write();
 }
 
 int avfmerge(int, char **) {
@@ -190,7 +206,12 @@ int avfmerge(int, char **) {
     std::fprintf(stderr, "Cannot open file %s\n", OUT_NAME);
     return 1;
   }
-  Merger m(out.get());
+  long long total = 0;
+  for (int i = 0; i < NFiles; ++i) {
+    struct stat st;
+    if (AvfFile[i] && stat(AvfFile[i], &st) == 0) total += static_cast<long long>(st.st_size);
+  }
+  Merger m(out.get(), total);
   for (int i = 0; i < NFiles; ++i) {
     int r = m.merge_input(AvfFile[i] ? AvfFile[i] : "", i == 0);
     if (r != 0) {
@@ -199,6 +220,7 @@ int avfmerge(int, char **) {
       return r;
     }
   }
+  m.quiet();
   std::fflush(stdout);
   return toolio::close_output(out) ? 0 : write_error();
 }
