@@ -1,5 +1,5 @@
 // The option library: a process-wide registry of typed program variables, filled from the
-// command line, from option lines and (later) from options files and the interactive menu.
+// command line, from option lines, from options files and from the interactive menu.
 //
 // Ownership at this interface:
 //  - The program owns its variables and their initial values. The library never releases a
@@ -237,5 +237,31 @@ void opt_message(const char *s);
 void opt_warning(const char *s);
 [[noreturn]] void opt_fatal(const char *s);
 void catch_signal(int sig);
+
+// ---- Usage and help text (standard output) ----
+void short_usage();
+void opt_usage();
+void long_usage();
+void optPrintUsage();
+void opt_help(const char *s);   // null or empty: the summary of command characters
+void opt_get_help(char c);
+// A new heap string (release with free()): `s` re-flowed into lines of fewer than `width`
+// characters, continuation lines starting with `indent` spaces and `prefix`.
+char *opt_justify(const char *s, int width, int indent, int initial, const char *prefix);
+
+// ---- Options files, menu and interface description ----
+#define OPT_MAXLINE 2558  // longest options-file line; opt_getline's buffer holds OPT_MAXLINE+2
+void opt_tofile(FILE *fp);
+int opt_tofname(const char *fname);    // 1 when written, 0 otherwise
+int opt_fromfname(const char *fname);  // 1 when the file was opened, 0 otherwise
+int opt_getline(char *line, FILE *fp); // characters stored (0 for an empty line or the end)
+void opt_menu();
+void write_the_menu(int iopfrom, int iopto);
+char *opt_mstring(int i);  // a new heap string (release with free()), or null
+// Writes the prompt and reads one line of at most `maxlen` characters into `respond` (which
+// holds maxlen+1); the rest of a longer line is discarded. Returns the number of characters
+// stored, or -1 at the end of standard input.
+int opt_menu_getline(const char *prompt, char *respond, int maxlen);
+void opt_write_xml_file(FILE *fp);
 
 #endif

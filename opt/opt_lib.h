@@ -3,6 +3,7 @@
 #define OPT_OPT_LIB_H
 
 #include <cstddef>
+#include <string>
 
 namespace optlib {
 
@@ -15,6 +16,11 @@ bool pool_release(const void *p);      // false (and nothing done) when p is not
 // Warnings and fatal errors with placeholders: formatted into 1024 bytes, cut to fit.
 void warningf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 [[noreturn]] void fatalf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// The word-wrapping of opt_justify, as a string.
+std::string justify(const char *s, int width, int indent, int initial, const char *prefix);
+// A malloc'd copy of `s`; the fatal error `failure` when it cannot be allocated.
+char *heap_copy(const std::string &s, const char *failure);
 
 // The white-space characters of option texts: space, \t, \n, \v, \f, \r.
 inline bool is_ws(char c)

@@ -31,8 +31,7 @@ namespace {
 // ---------------------------------------------------------------- the command seam
 //
 // Every command served by the usage/help, options-file, menu and interface-description
-// modules is reached through opt_command and nowhere else. Until those modules exist it does
-// nothing and reports success, so that no command gives a false failure message.
+// modules is reached through opt_command and nowhere else.
 enum class OptCommand {
     usage,       // --help: the long usage text
     xml,         // --xml-opt-interface: the interface description on standard output
@@ -44,16 +43,23 @@ enum class OptCommand {
 
 int opt_command(OptCommand cmd, const char *text)
 {
-    (void)text;
     switch (cmd) {
     case OptCommand::usage:
+        long_usage();
+        return 0;
     case OptCommand::xml:
+        opt_write_xml_file(stdout);
+        return 0;
     case OptCommand::help:
+        opt_help(text);
+        return 0;
     case OptCommand::menu:
+        opt_menu();
         return 0;
     case OptCommand::read_file:
+        return opt_fromfname(text);
     case OptCommand::write_file:
-        return 1;
+        return opt_tofname(text);
     }
     return 0;
 }
