@@ -47,7 +47,19 @@ TEST(OptExit, ToolRunsWithTheOptionsGiven)
     const auto r = run_probe({"mend", "/usr/local/bin/avfmend.exe", "-i", "in.avf", "-m", "5",
                               "-e", "2", "-v", "1", "?"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "in=[in.avf] m=5 e=2 v=1\ntool ran: argc=1 [/usr/local/bin/avfmend]\n");
+    EXPECT_EQ(r.out,
+              "\t- Options delimiter   \n"
+              "\t? Help                \n"
+              "\t= Run program and return to menu\n"
+              "\t! Shell to Operating System\n"
+              "\t$ Invoke menu         \n"
+              "\t+ Additional options  \n"
+              "\t@<filename> Get options from file [avfmend.opt]\n"
+              "\t@@ Get options from file [avfmend.opt]\n"
+              "\t%<filename> Put options in file \n"
+              "\t%% Put options in file [avfmend.opt]\n"
+              "\t. Quit                \n"
+              "in=[in.avf] m=5 e=2 v=1\ntool ran: argc=1 [/usr/local/bin/avfmend]\n");
 
     const auto merge = run_probe({"merge", "avfmerge", "-i", "a.avf,b.avf", "c.avf"});
     EXPECT_EQ(merge.out, "files=2 [a.avf] [b.avf]\ntool ran: argc=2 [avfmerge] [c.avf]\n");
@@ -55,18 +67,23 @@ TEST(OptExit, ToolRunsWithTheOptionsGiven)
 
 TEST(OptExit, ProcessingGoesOnAfterTheMenuEnds)
 {
-    // "--menu" steps past its own word first; '$' goes on with the next word.
-    const auto r = run_probe({"mend", "avfmend", "--menu", "-m", "3", "$", "-e", "2"});
+    // "--menu" steps past its own word first; '$' goes on with the next word. Each menu is
+    // left with a '$' typed at its prompt.
+    const auto r =
+        run_probe({"mend", "avfmend", "--menu", "-m", "3", "$", "-e", "2"}, {}, "$\n$\n");
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(r.out.ends_with("in=[(null)] m=3 e=2 v=0\ntool ran: argc=1 [avfmend]\n"))
+    EXPECT_TRUE(r.out.ends_with("-> in=[(null)] m=3 e=2 v=0\ntool ran: argc=1 [avfmend]\n"))
         << r.out;
 }
 
 TEST(OptExit, WritingAnOptionsFileFromTheCommandLineQuits)
 {
-    const auto r = run_probe({"mend", "avfmend", "-i", "in.avf", "%%", "-m", "3"});
+    opttest::TempDir dir;
+    const auto r = run_probe({"mend", "avfmend", "-i", "in.avf", "%%", "-m", "3"}, {}, "",
+                             dir.path());
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "quit fn\n");
+    EXPECT_TRUE(opttest::file_exists(dir.file("avfmend.opt")));
 }
 
 TEST(OptExit, HookResultsDecideWhetherTheProgramEnds)

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -159,33 +160,54 @@ private:
 };
 
 struct ProbeResult {
-    int status = -1;  // exit status, or -1 when the probe did not exit normally
+    int status = -1;  // exit status, or -1 when the program did not exit normally
     std::string out, err;
 };
 
-// Runs the child-process test program with the given arguments and environment additions.
-inline ProbeResult run_probe(const std::vector<std::string> &args,
-                             const std::vector<std::string> &env = {})
+struct RunOptions {
+    std::string input;             // the whole of standard input (then its end)
+    std::string cwd;               // working directory; empty: the test's own
+    std::vector<std::string> env;  // NAME=value additions
+};
+
+// Runs `path` as a child process with argv[0] `argv0` and the given arguments; standard output
+// and standard error are captured apart.
+inline ProbeResult run_program(const std::string &path, const std::string &argv0,
+                               const std::vector<std::string> &args, const RunOptions &opts = {})
 {
     ProbeResult r;
+    int in[2];
+    if (::pipe(in) != 0 || opts.input.size() > 60000) {  // written whole before the child starts
+        ADD_FAILURE() << "cannot prepare standard input";
+        return r;
+    }
+    for (std::size_t done = 0; done < opts.input.size();) {
+        const ssize_t w = ::write(in[1], opts.input.data() + done, opts.input.size() - done);
+        if (w <= 0)
+            break;
+        done += static_cast<std::size_t>(w);
+    }
+    ::close(in[1]);
     FILE *out = std::tmpfile(), *err = std::tmpfile();
     std::fflush(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
+        ::dup2(in[0], 0);
         ::dup2(::fileno(out), 1);
         ::dup2(::fileno(err), 2);
-        const int null_in = ::open("/dev/null", O_RDONLY);  // a menu meets the end of input
-        ::dup2(null_in, 0);
-        for (const auto &e : env)
+        if (!opts.cwd.empty() && ::chdir(opts.cwd.c_str()) != 0)
+            ::_exit(126);
+        for (const auto &e : opts.env)
             ::putenv(const_cast<char *>(e.c_str()));
         std::vector<char *> v;
-        v.push_back(const_cast<char *>(OPT_PROBE_PATH));
+        v.push_back(const_cast<char *>(argv0.c_str()));
         for (const auto &a : args)
             v.push_back(const_cast<char *>(a.c_str()));
         v.push_back(nullptr);
-        ::execv(OPT_PROBE_PATH, v.data());
+        ::execv(path.c_str(), v.data());
         ::_exit(127);
     }
+    ::close(in[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -195,5 +217,61 @@ inline ProbeResult run_probe(const std::vector<std::string> &args,
     std::fclose(err);
     return r;
 }
+
+// Runs the child-process test program with the given arguments, environment additions and
+// standard input (empty by default: a menu meets the end of input at once).
+inline ProbeResult run_probe(const std::vector<std::string> &args,
+                             const std::vector<std::string> &env = {},
+                             const std::string &input = "", const std::string &cwd = "")
+{
+    return run_program(OPT_PROBE_PATH, OPT_PROBE_PATH, args, {input, cwd, env});
+}
+
+// A fresh directory, removed with its contents at the end of the scope.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string templ = (std::filesystem::temp_directory_path() / "opt_test_XXXXXX").string();
+        if (::mkdtemp(templ.data()))
+            path_ = templ;
+        else
+            ADD_FAILURE() << "cannot make a temporary directory";
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    const std::string &path() const { return path_; }
+    std::string file(const std::string &name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+inline std::string read_file(const std::string &name)
+{
+    std::string s;
+    if (FILE *f = std::fopen(name.c_str(), "rb")) {
+        s = slurp(f);
+        std::fclose(f);
+    }
+    return s;
+}
+
+inline void write_file(const std::string &name, const std::string &text)
+{
+    FILE *f = std::fopen(name.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << name;
+    ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), f), text.size());
+    ASSERT_EQ(std::fclose(f), 0);
+}
+
+inline bool file_exists(const std::string &name) { return std::filesystem::exists(name); }
 
 }  // namespace opttest

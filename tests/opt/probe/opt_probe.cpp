@@ -9,6 +9,7 @@
 //   opt_probe run   <result>             '=' on an options line; the main function returns <result>
 //   opt_probe runexit <status>           '=' on an options line; the main function exits
 //   opt_probe menuquit                   '.' on a menu line
+//   opt_probe many <n> <argv0> [words...] n integer options named only --opt00, --opt01, ...
 #include "opt/opt.h"
 
 #include <cstdio>
@@ -84,6 +85,20 @@ int command_line(int argc, char **argv, bool merge)
     return tool(argc, argv);
 }
 
+int many_options(int n, int argc, char **argv)
+{
+    static int values[100];
+    static char names[100][8];
+    for (int i = 0; i < n && i < 100; ++i) {
+        std::snprintf(names[i], sizeof names[i], "opt%02d", i);
+        optrega(&values[i], OPT_INT, '\0', names[i], "d");
+    }
+    optMain(tool);
+    optQuit(quit_fcn);
+    opt(&argc, &argv);
+    return tool(argc, argv);
+}
+
 int fatal(const std::string &which)
 {
     int i = 0, n = 0, level = -1;
@@ -130,6 +145,8 @@ int main(int argc, char **argv)
     if (argc < 3)
         return 99;
     const std::string arg = argv[2];
+    if (scenario == "many")
+        return argc < 4 ? 99 : many_options(std::atoi(arg.c_str()), argc - 3, argv + 3);
     if (scenario == "fatal")
         return fatal(arg);
     run_result = std::atoi(arg.c_str());
