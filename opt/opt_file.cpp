@@ -88,9 +88,16 @@ void opt_tofile(FILE *fp)
         if (o.name || !o.longname || !*o.longname || o.mode == OPT_POSITIONAL ||
             o.type == OPT_NUL || o.hook)
             continue;
-        const long width = 34 - static_cast<long>(std::strlen(o.longname));
-        std::fprintf(fp, "--%s=%-*s", o.longname, width < 1 ? 1 : static_cast<int>(width),
-                     optstrval(i));
+        long width = 34 - static_cast<long>(std::strlen(o.longname));
+        if (width < 1)
+            width = 1;
+        const char *value = optstrval(i);
+        std::fprintf(fp, "--%s=%-*s", o.longname, static_cast<int>(width), value);
+        // A value that fills its field would run into the ';' of a description on the same
+        // line and take it (and the words after it) into the option line when read back.
+        if (static_cast<long>(std::strlen(value)) >= width &&
+            std::strlen(or_empty(o.descript)) <= 35)
+            std::fputc(' ', fp);
         write_description(fp, o.descript, 35);
     }
 }
