@@ -250,6 +250,8 @@ struct Fault {
 
 // ---- The forward walk ----
 
+constexpr long long SCAN_MOD = 10000, REC_MOD = 100000; // what a signature's fields hold
+
 bool is_digits(const unsigned char *p, int n) {
   for (int i = 0; i < n; ++i)
     if (p[i] < '0' || p[i] > '9') return false;
@@ -289,6 +291,7 @@ private:
   bool read_header(long long at, std::string &reason);
   Found search(long long from);
   void data_record(const unsigned char *rec);
+  bool numbering_fault(long long s, long long r);
   // Something other than the expected record stands at pos_: find the next
   // signature from `from` on, describe what lies between and go on there.
   // `header_reason` is set when pos_ begins with "SCAN" but is no readable
@@ -312,8 +315,11 @@ private:
   toolio::RecordWindow win_;
   long long pos_ = 0;
   long long last_sig_ = 0; // start of the last record or header accepted
-  long long scan_ = -1;    // scan number the data records should carry
-  long long next_rec_ = 0; // record number the next data record should carry
+  // Scan and record number the next data record's signature should carry:
+  // the low digits of the scan's place in the file and of the record's in
+  // the scan, as far as the signature's fields hold them.
+  long long scan_ = -1;
+  long long next_rec_ = 0;
   long long shift_ = 0;    // how far records stand from their boundaries now
 };
 
@@ -394,7 +400,7 @@ bool Walker::resync(long long from, const std::string *header_reason) {
   }
   // A data record.
   const std::string found = signature(f.scan, f.rec);
-  const long long next_scan = static_cast<long long>(rows.size());
+  const long long next_index = static_cast<long long>(rows.size()), next_scan = next_index % SCAN_MOD;
   std::string mend;
   Mend kind = Mend::Recovers;
   if (f.scan == scan_ && f.rec >= next_rec_) {
@@ -410,20 +416,20 @@ bool Walker::resync(long long from, const std::string *header_reason) {
     mend = "recovers the scan: its records go on";
   } else if (f.scan == next_scan && f.scan != scan_) {
     if (!header_reason)
-      what += gap == info_.srecs * recl_ ? " in place of the scan header of scan " + std::to_string(f.scan)
+      what += gap == info_.srecs * recl_ ? " in place of the scan header of scan " + std::to_string(next_index)
                                          : " before " + found + ": the scan header of scan " +
-                                               std::to_string(f.scan) + " is missing";
+                                               std::to_string(next_index) + " is missing";
     else
-      what = "the scan header of scan " + std::to_string(f.scan) + " is unreadable (" + *header_reason + ")";
+      what = "the scan header of scan " + std::to_string(next_index) + " is unreadable (" + *header_reason + ")";
     if (f.rec != 0) what += "; its first data record is " + found;
     ScanRow r;
     r.offset = at;
     rows.push_back(r);
     kind = Mend::InPart;
     mend = header_written()
-               ? "keeps the data of scan " + std::to_string(f.scan) + " but appends it to scan " +
-                     std::to_string(f.scan - 1)
-               : "drops the data of scan " + std::to_string(f.scan) + ": no readable scan header comes before it";
+               ? "keeps the data of scan " + std::to_string(next_index) + " but appends it to scan " +
+                     std::to_string(next_index - 1)
+               : "drops the data of scan " + std::to_string(next_index) + ": no readable scan header comes before it";
   } else {
     what += " before " + found + ", where " + expected() + " was expected";
     mend = "renumbers the records after it";
@@ -445,28 +451,45 @@ bool Walker::resync(long long from, const std::string *header_reason) {
   return true;
 }
 
+// A data record at pos_ carries the signature (s, r) where another was
+// expected. True when the numbering goes on from (s, r); false when only this
+// signature is damaged, because the next record carries the number that
+// follows the one expected here.
+bool Walker::numbering_fault(long long s, long long r) {
+  long long ns = 0, nr = 0;
+  const unsigned char *next = pos_ + recl_ + 14 <= size_ ? win_.at(pos_ + recl_, 14) : nullptr;
+  const std::string what = signature(s, r) + " where " + expected() + " was expected";
+  if (next && data_signature(next, ns, nr) && ns == scan_ && nr == (next_rec_ + 1) % REC_MOD) {
+    fault(pos_, what + ": a damaged signature", "renumbers it", Mend::Recovers);
+    return false;
+  }
+  const long long next_index = static_cast<long long>(rows.size()), next_scan = next_index % SCAN_MOD;
+  if (s == scan_ && r > next_rec_) {
+    fault(pos_, what + textf(": %lld data record%s missing", r - next_rec_, r - next_rec_ == 1 ? "" : "s"),
+          "renumbers the records after it", Mend::Recovers);
+  } else if (s == next_scan && r == 0) {
+    fault(pos_, what + ": the scan header of scan " + std::to_string(next_index) + " is missing",
+          "keeps the data of scan " + std::to_string(next_index) + " but appends it to scan " +
+              std::to_string(next_index - 1),
+          Mend::InPart);
+    ScanRow row;
+    row.offset = pos_;
+    rows.push_back(row);
+  } else {
+    fault(pos_, what, "renumbers the records after it", Mend::Recovers);
+  }
+  return true;
+}
+
 void Walker::data_record(const unsigned char *rec) {
   long long s = 0, r = 0;
   if (!data_signature(rec, s, r)) {
     fault(pos_, "data record signature unreadable: \"" + printable(reinterpret_cast<const char *>(rec), 14) + "\"",
           "renumbers it", Mend::Recovers);
     s = scan_, r = next_rec_;
-  } else if (s != scan_ || r != next_rec_) {
-    const long long next_scan = static_cast<long long>(rows.size());
-    std::string what = signature(s, r) + " where " + expected() + " was expected";
-    if (s == scan_ && r > next_rec_) {
-      what += textf(": %lld data record%s missing", r - next_rec_, r - next_rec_ == 1 ? "" : "s");
-      fault(pos_, what, "renumbers the records after it", Mend::Recovers);
-    } else if (s == next_scan && r == 0) {
-      fault(pos_, what + ": the scan header of scan " + std::to_string(s) + " is missing",
-            "keeps the data of scan " + std::to_string(s) + " but appends it to scan " + std::to_string(s - 1),
-            Mend::InPart);
-      ScanRow row;
-      row.offset = pos_;
-      rows.push_back(row);
-    } else {
-      fault(pos_, what, "renumbers the records after it", Mend::Recovers);
-    }
+  } else if ((s != scan_ || r != next_rec_) && !numbering_fault(s, r)) {
+    // Only this signature is wrong: count the record where it stands.
+    s = scan_, r = next_rec_;
   }
   if (rows.empty()) {
     ScanRow row;
@@ -476,7 +499,7 @@ void Walker::data_record(const unsigned char *rec) {
   ++rows.back().recs;
   ++data_records;
   scan_ = s;
-  next_rec_ = r + 1;
+  next_rec_ = (r + 1) % REC_MOD;
   last_sig_ = pos_;
   pos_ += recl_;
 }
@@ -510,7 +533,7 @@ bool Walker::run() {
       if (read_header(pos_, reason)) {
         rows.push_back(row_from(info_.stab[0], pos_));
         rows.back().recs = 0;
-        scan_ = static_cast<long long>(rows.size()) - 1;
+        scan_ = static_cast<long long>(rows.size() - 1) % SCAN_MOD;
         next_rec_ = 0;
         last_sig_ = pos_;
         pos_ += static_cast<long long>(info_.srecs) * recl_;
@@ -556,6 +579,10 @@ bool index_from_end(std::FILE *fp, AvfInfo &info, long long size, std::vector<Sc
 
 // ---- The program ----
 
+std::string counts(std::size_t scans, long long records) {
+  return textf("%zu scan%s, %lld data record%s", scans, scans == 1 ? "" : "s", records, records == 1 ? "" : "s");
+}
+
 int avfinfo(int argc, char **argv) {
   if ((!AvfFile || !*AvfFile) && argc > 1) AvfFile = argv[1], --argc, ++argv;
   if (!AvfFile || !*AvfFile || argc > 1) {
@@ -577,7 +604,8 @@ int avfinfo(int argc, char **argv) {
     StderrCapture cap;
     const int r = get_avf_hdr(in.get(), info.get());
     why = cap.finish();
-    if (r != 0 || info->recl <= 0) {
+    if (r == 0 && info->recl < SIGNATURE_LEN) why = textf("record length %d cannot hold a signature", info->recl);
+    if (r != 0 || info->recl < SIGNATURE_LEN) {
       std::fprintf(stderr, "avfinfo: %s: no readable global header (%s); avfmend cannot read it either\n", AvfFile,
                    why.c_str());
       std::printf("Verdict: unreadable\n");
@@ -592,8 +620,7 @@ int avfinfo(int argc, char **argv) {
     long long recs = 0;
     for (const ScanRow &r : rows) recs += r.recs;
     print_table(rows, info->recl);
-    std::printf("Verdict: intact (%zu scans, %lld data records; indexed from the end, -V checks every record)\n",
-                rows.size(), recs);
+    std::printf("Verdict: intact (%s; indexed from the end, -V checks every record)\n", counts(rows.size(), recs).c_str());
     return INTACT;
   }
 
@@ -618,8 +645,7 @@ int avfinfo(int argc, char **argv) {
       else
         std::printf("Note: the merge tool cannot index this file from its end\n");
     }
-    std::printf("Verdict: intact (%zu scans, %lld data records; every record checked)\n", w.rows.size(),
-                w.data_records);
+    std::printf("Verdict: intact (%s; every record checked)\n", counts(w.rows.size(), w.data_records).c_str());
     return INTACT;
   }
   std::printf("Verdict: damaged (%zu fault%s); avfmend is expected to recover it%s\n", w.faults.size(),

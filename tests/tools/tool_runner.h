@@ -87,6 +87,7 @@ private:
 inline Result avfmend(const Scratch &s, const std::vector<std::string> &args) { return s.run(AVFMEND_PATH, args); }
 inline Result avfmerge(const Scratch &s, const std::vector<std::string> &args) { return s.run(AVFMERGE_PATH, args); }
 inline Result avfgen(const Scratch &s, const std::vector<std::string> &args) { return s.run(AVFGEN_PATH, args); }
+inline Result avfinfo(const Scratch &s, const std::vector<std::string> &args) { return s.run(AVFINFO_PATH, args); }
 
 // A file as the library reads it: its global header and, when it has data,
 // its scan table.
