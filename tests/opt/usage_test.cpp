@@ -225,3 +225,41 @@ TEST_F(OptUsage, InterfaceDescriptionCoversModesNamesAndTexts)
 }
 
 }  // namespace
+
+namespace {
+
+// Names, values and descriptions far longer than any line: every face writes them whole.
+TEST_F(OptUsage, LongTextsAreWrittenWhole)
+{
+    const std::string name(3000, 'n');
+    const std::string word(3000, 'w');
+    const std::string descript = word + " " + word;
+    char *value = nullptr;
+    char prog[] = "prog";
+    optProgName(prog);
+    optrega(&value, OPT_STRING, 'a', name.c_str(), descript.c_str());
+    optrega(&value, OPT_STRING, '\0', (name + "2").c_str(), descript.c_str());
+    for (int i = 0; i < 200; ++i)
+        optrega(&value, OPT_STRING, '\0', ("x" + std::to_string(i)).c_str(), "d");
+    opt_lineprocess(("-a " + word).c_str());
+
+    Capture cap;
+    long_usage();
+    opt_write_xml_file(stdout);
+    for (int i = 0; i < 2; ++i) {
+        char *line = opt_mstring(i);
+        std::printf("%s\n", line);
+        std::free(line);
+    }
+    const std::string out = cap.take().first;
+    EXPECT_NE(out.find(" -a, --" + name + " <STRING>        \n" + sp(38) + word + "\n" + sp(38) +
+                       word + "\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("    <long>" + name + "2</long>\n"), std::string::npos);
+    // The value renders cut to 79 characters; the padding is |32 - 3001 - 79| = 3048.
+    EXPECT_NE(out.find("--" + name + "2=\"" + word.substr(0, 78) + sp(3048) + word + "\n" +
+                       sp(35) + word + "\n"),
+              std::string::npos);
+}
+
+}  // namespace
