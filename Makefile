@@ -6,7 +6,12 @@ CMAKE_FLAGS ?=
 
 PREFIX ?= /usr/local
 
-.PHONY: all build test test-sanitize demo bench install clean
+# Fuzzing: clang and libFuzzer, a build directory of its own, FUZZ_SECONDS per harness.
+BUILD_FUZZ ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_HARNESSES ?=
+
+.PHONY: all build test test-sanitize demo bench install clean fuzz
 
 all: build
 
@@ -28,6 +33,11 @@ demo: build
 
 bench: build
 	bash bench/run $(BUILD)
+
+fuzz:
+	CC=clang CXX=clang++ cmake -S fuzz -B $(BUILD_FUZZ) -DAVF_FUZZ=ON
+	cmake --build $(BUILD_FUZZ) -j$(JOBS)
+	bash fuzz/run.sh $(BUILD_FUZZ) $(FUZZ_SECONDS) $(FUZZ_HARNESSES)
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
