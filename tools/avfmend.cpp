@@ -8,7 +8,9 @@
 // scan before it.
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -70,9 +72,20 @@ private:
     if (!win_->holds(pos_, reclen_) && !writer_.flush()) write_failed_ = true;
     rec_ = win_->at(pos_, reclen_);
     if (!rec_) return false;
+    if (pos_ < changed_end_ && !reread_changed()) return false;
     pos_ += recl_;
     progress_.update(pos_);
     return true;
+  }
+  // A record realigned onto the last bytes of the data record before it
+  // (a signature found across a record boundary): those bytes were changed
+  // in the window with that record (signature, byte order). That record goes
+  // out first, then the bytes are read again from the file.
+  bool reread_changed() {
+    if (!writer_.flush()) write_failed_ = true;
+    const std::size_t n = std::min(reclen_, static_cast<std::size_t>(changed_end_ - pos_));
+    changed_end_ = pos_;
+    return pread(fileno(in_), rec_, n, pos_) == static_cast<ssize_t>(n);
   }
   bool record_is(const char *tag) const { return std::memcmp(rec_, tag, 4) == 0; }
   void echo() const {
@@ -96,6 +109,7 @@ private:
   toolio::Progress progress_;
   unsigned char *rec_ = nullptr; // the current record, in the window
   off_t pos_ = 0;                // where the next record is read
+  off_t changed_end_ = 0;        // end of the last record changed in the window
   bool write_failed_ = false;
   int scannum_ = 0, recnum_ = 0;
   bool found_scan_ = false, found_data_ = false, sync_lost_ = false;
@@ -241,6 +255,7 @@ int Mender::walk() {
     while (record_is("DATA")) {
       if (change_endian_) flipData(rec_, reclen_, &info_->lhdr);
       update_signature(rec_, scannum_, recnum_ - EatRec);
+      changed_end_ = pos_;
       if (recnum_ >= EatRec && !write_record(rec_)) return write_error();
       echo();
       if (!read_record()) {

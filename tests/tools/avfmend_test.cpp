@@ -205,6 +205,23 @@ TEST(AvfMend, SignaturesAcrossRecordBoundariesAreFound) {
   EXPECT_TRUE(std::equal(in.end() - 10 * RECL + 17, in.end(), out.end() - 10 * RECL + 17));
 }
 
+// The same loss in a big-endian file: the damaged record is reversed in
+// place, and the bytes it shares with the next record's signature are read
+// again as they stand in the file (not reversed), so the walk goes on.
+TEST(AvfMend, SignatureAcrossABoundaryInTheOtherByteOrder) {
+  Scratch s;
+  gen(s, "le.avf", {"-n", "3", "-r", "4", "-L", "1:1:2"});
+  gen(s, "be.avf", {"-n", "3", "-r", "4", "-L", "1:1:2", "-B", "1"});
+  Result r = s.run("timeout", {"-s", "KILL", "60", AVFMEND_PATH, "-i", "be.avf"});
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(summary(0, "SRC0000", 4) + summary(1, "SRC0001", 2) + " RECOVERED:" + summary(1, "SRC0001", 4) +
+                summary(2, "SRC0002", 4),
+            r.out);
+  expect_output(s, {4, 4, 4});
+  fixture::Bytes le = s.read("le.avf"), out = s.read(OUT);
+  EXPECT_TRUE(std::equal(le.end() - 6 * RECL + 17, le.end(), out.end() - 6 * RECL + 17));
+}
+
 // A record that begins with "SCAN" inside a scan but is no header: no scan
 // header is written from whatever its failed read left behind.
 TEST(AvfMend, FalseScanSignatureInsideAScan) {
