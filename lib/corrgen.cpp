@@ -89,23 +89,28 @@ private:
   int len_ = 0;
 };
 
-// A fixed-size text field up to its NUL, or whole when it has none.
-template <std::size_t N> std::string_view field(const char (&a)[N]) {
-  return {a, strnlen(a, N)};
+// A fixed-size text field up to its NUL, or whole when it has none, as it can
+// stand in a header line: a newline in it (only a damaged record has one)
+// would end the line and start another that reads as something else, so it
+// is written as a blank, as fill_line does with the lines it completes.
+template <std::size_t N> std::string field(const char (&a)[N]) {
+  std::string s(a, strnlen(a, N));
+  std::replace(s.begin(), s.end(), '\n', ' ');
+  return s;
 }
 int width(std::string_view s) { return static_cast<int>(s.size()); }
 
-std::string_view ant_name(const CorrType *c, unsigned ant_id) {
-  return ant_id < MAX_ANTS ? field(c->antenna[ant_id].name) : std::string_view{};
+std::string ant_name(const CorrType *c, unsigned ant_id) {
+  return ant_id < MAX_ANTS ? field(c->antenna[ant_id].name) : std::string{};
 }
-std::string_view band_name(const CorrType *c, unsigned band) {
-  return band < MAX_BANDS ? field(c->bandname[band]) : std::string_view{};
+std::string band_name(const CorrType *c, unsigned band) {
+  return band < MAX_BANDS ? field(c->bandname[band]) : std::string{};
 }
 
 int clamp_count(int32_t n, int cap) { return std::clamp<int32_t>(n, 0, cap); }
 
 bool is_cor30x2(const CorrType *c) {
-  return field(c->version).find("COR30x2") != std::string_view::npos;
+  return field(c->version).find("COR30x2") != std::string::npos;
 }
 
 // Truncation toward zero; NaN gives 0 and values beyond the int range the
@@ -150,8 +155,8 @@ int antpar(const CorrType *c, Out &o) {
   o.put("*AntId  = Ant      bx        by        bz      delay0    delay1\n");
   for (int i = 0; i < MAX_ANTS; ++i) {
     const AntennaParType &a = c->antenna[i];
-    o.put("ANT%-2.2d   = %3.3s %9.2f %9.2f %9.2f %9.2f %9.2f\n", i, a.name, a.bx, a.by, a.bz,
-          a.d0[0], a.d0[1]);
+    o.put("ANT%-2.2d   = %3.3s %9.2f %9.2f %9.2f %9.2f %9.2f\n", i, field(a.name).c_str(), a.bx, a.by,
+          a.bz, a.d0[0], a.d0[1]);
   }
   o.put("} Antenna\n*   \n");
   return o.length();

@@ -287,6 +287,31 @@ TEST(PutSections, ScanparWritesTheSubArraySection) {
             scanpar(2, *s));
 }
 
+// A newline inside a text field of a damaged record must not end the line:
+// the rest would stand as a line of its own (here one that ends the header).
+TEST(PutSections, NewlinesInTextFieldsStayInTheirLine) {
+  auto s = make_scan(fixture::sample_scan());
+  const std::string clean_scan = scanpar(0, *s);
+  std::strcpy(s->proj.title, "pulsar\nEND_OF_HEADER");
+  std::memcpy(s->source.object, "3C\n86", 6);
+  const std::string scan = scanpar(0, *s);
+  EXPECT_EQ(lines_of(clean_scan).size(), lines_of(scan).size());
+  EXPECT_NE(std::string::npos, scan.find("\nPROJECT = pulsar END_OF_HEADER \n"));
+  EXPECT_NE(std::string::npos, scan.find("\nOBJECT  = 3C 86 \n"));
+
+  auto c = make_corr(fixture::sample_corr());
+  const std::string clean_corr = render(corrgen, *c);
+  std::memcpy(c->antenna[0].name, "C\n0", 4);
+  std::memcpy(c->bandname[0], "USB\n}30", 8);
+  std::strcpy(c->version, "COR30x2\n{ X");
+  const std::string corr = render(corrgen, *c);
+  EXPECT_EQ(lines_of(clean_corr).size(), lines_of(corr).size());
+  EXPECT_EQ(count_lines_starting(clean_corr, "ANT"), count_lines_starting(corr, "ANT"));
+  EXPECT_NE(std::string::npos, corr.find("\nANT00   = C 0 "));
+  EXPECT_NE(std::string::npos, corr.find("\nBAND00  = USB }30\n"));
+  EXPECT_NE(std::string::npos, corr.find("\nVERSION = COR30x2 { X     \n"));
+}
+
 TEST(PutSections, ScanparFrequenciesTruncateTowardZero) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const struct {
