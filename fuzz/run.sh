@@ -43,7 +43,7 @@ for h in "${harnesses[@]}"; do
   if "$bin" -max_total_time="$seconds" -max_len="$(max_len "$h")" -timeout=20 -rss_limit_mb=2048 \
       -close_fd_mask=3 -print_final_stats=1 "${dict[@]}" -artifact_prefix="$findings/" \
       "$work" "$here/corpus/$h" "$here/regressions/$h" >"$build/fuzz-$h.log" 2>&1; then
-    grep -E '^#[0-9]+.*DONE|^Done|stat::number_of_executed_units|stat::peak_rss_mb' "$build/fuzz-$h.log" |
+    grep -E '^Done|stat::number_of_executed_units|stat::peak_rss_mb' "$build/fuzz-$h.log" |
       sed "s/^/fuzz: $h: /"
     cov=$(grep -E '^#[0-9]+' "$build/fuzz-$h.log" | tail -1)
     echo "fuzz: $h: $cov"

@@ -179,9 +179,9 @@ int make_scantab(std::FILE *fp, AvfInfo *linfo) {
     ScanHdrTab &e = linfo->stab[i];
     e.recs = static_cast<uint32_t>(n);
     // Back to the first record of this scan's header, which is where the
-    // scan starts whatever stands before it in the file.
-    avfseek(fp, -(srecs + n), recl);
-    long long at = position(fp);
+    // scan starts whatever stands before it in the file. A move before the
+    // file's start means its signatures claim records it does not hold.
+    const long long at = avfseek(fp, -(srecs + n), recl) == 0 ? position(fp) : -1;
     if (at < 0 || at % recl != 0) {
       std::fprintf(stderr, "Sync Lost: Can't make ScanTab\n");
       return -1;
@@ -189,8 +189,7 @@ int make_scantab(std::FILE *fp, AvfInfo *linfo) {
     e.start_rec = static_cast<uint32_t>(at / recl);
     if (get_scan_hdr(fp, linfo, i) != 0) return -1;
     if (i == 0) break;
-    avfseek(fp, -(srecs + 1), recl);
-    if (!read_record(fp, buf, recl)) {
+    if (avfseek(fp, -(srecs + 1), recl) != 0 || !read_record(fp, buf, recl)) {
       std::fprintf(stderr, "Sync Lost: Can't make ScanTab\n");
       return -1;
     }
@@ -204,8 +203,8 @@ int make_scantab(std::FILE *fp, AvfInfo *linfo) {
       continue;
     }
     std::fprintf(stderr, "Checking for zero length scan\n");
-    avfseek(fp, -srecs, recl);
-    if (!read_record(fp, buf, recl) || !starts_with(buf, static_cast<std::size_t>(recl), "SCAN")) {
+    if (avfseek(fp, -srecs, recl) != 0 || !read_record(fp, buf, recl) ||
+        !starts_with(buf, static_cast<std::size_t>(recl), "SCAN")) {
       std::fprintf(stderr, "Sync Lost: Can't make ScanTab\n");
       return -1;
     }
