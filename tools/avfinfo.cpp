@@ -54,14 +54,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdarg>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -659,8 +657,9 @@ int main(int argc, char **argv) {
   optrega(&AvfFile, OPT_STRING, 'i', "in", "Input AVF File");
   optmode(&AvfFile, OPT_FLEXIBLE);
   optrega(&Verify, OPT_BOOL, 'V', "verify", "Check every record");
-  Usage = std::string("Usage: ") + (argc > 0 ? argv[0] : "avfinfo") + " [-i] InputAvfFile [-V (verify)]\n";
-  optUsage(Usage.c_str());
+  constexpr const char *ARGS = "[-i] InputAvfFile [-V (verify)]\n";
+  Usage = std::string("Usage: ") + (argc > 0 ? argv[0] : "avfinfo") + " " + ARGS;
+  optUsage(ARGS); // the option library's help puts "Usage:" and the name before it
   optTitle("Shows what an AVF file holds and whether it is damaged\n");
   optMain(avfinfo);
   opt(&argc, &argv);
