@@ -178,8 +178,12 @@ int samppar(const CorrType *c, Out &o) {
   o.put("* Odd  numbered are upper pipelines of the samplers.\n");
   o.put("*SampId = Ant BandId FftId\n");
   const int samplers = clamp_count(c->daspar.samplers, MAX_SAMPS);
+  // DPC numbers run up to the largest in use. The unused-slot mark (120) and
+  // anything above it are no DPC numbers: a line for them would carry the
+  // section past the MAX_SAMPS lines its reader holds.
   int n = 0;
-  for (int i = 0; i < samplers; ++i) n = std::max(n, c->sampler[i].dpc + 1);
+  for (int i = 0; i < samplers; ++i)
+    if (c->sampler[i].dpc < UNUSED_SLOT) n = std::max(n, c->sampler[i].dpc + 1);
   for (int j = 0; j < n; ++j) {
     o.put("SMP%03d  = ", j);
     const SamplerType *s = nullptr;

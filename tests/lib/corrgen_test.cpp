@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "avf.h"
 #include "fixture.h"
 #include "newcorr.h"
 
@@ -369,13 +370,36 @@ TEST(Corrgen, CountsBeyondCapacityAreCutAndBadIndexesGiveEmptyNames) {
   const std::string text = render(corrgen, *c);
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(MAX_BASE, count_lines_starting(text, "BAS"));
-  // Entries 8 to 119 carry the unused mark 120, so DPC numbers run to 120.
-  EXPECT_EQ(121, count_lines_starting(text, "SMP"));
+  // Entries 8 to 119 carry the unused mark 120, which numbers no line: the
+  // DPC numbers run to 7, as for the 8 samplers in use.
+  EXPECT_EQ(8, count_lines_starting(text, "SMP"));
   EXPECT_NE(std::string::npos, text.find("\nSMP000  =   000\n"));
   EXPECT_NE(std::string::npos, text.find("\nBAS0000 = 200 09 00 00  000  000     C00 USB-130\n"));
   // Channels 16 to 1023 are 0; nothing past the 1024 entries is read.
   EXPECT_NE(std::string::npos, text.find("\nCHAN_NUM=  1:241:16 0:0:0\n"));
   EXPECT_NE(std::string::npos, text.find("\nF_ENABLE= 1000     \n"));
+}
+
+// Unused slots (DPC mark 120) and damaged DPC bytes above it within the
+// sampler count add no lines: the section never has more lines than the
+// reader holds, and it reads back.
+TEST(Corrgen, UnusedAndOutOfRangeDpcNumbersAddNoSamplerLines) {
+  auto c = make_corr(fixture::sample_corr());
+  const std::string clean = render(corrgen, *c);
+  c->daspar.samplers = 12;
+  c->sampler[8].dpc = UNUSED_SLOT;
+  c->sampler[9].dpc = 200;
+  c->sampler[10].dpc = 255;
+  c->sampler[11].dpc = 9; // in use: DPC 8 has no sampler
+  const std::string text = render(corrgen, *c);
+  EXPECT_EQ(10, count_lines_starting(text, "SMP"));
+  EXPECT_NE(std::string::npos, text.find("\nSMP008  = None\n"));
+  EXPECT_EQ(count_lines_starting(clean, "SMP"), 8);
+  // As the header writer embeds it: section lines behind a "*".
+  std::string section = "\n*" + text.substr(text.find("{ Sampler.def"));
+  section.replace(section.find("\n} Sampler"), 2, "\n*");
+  auto vi = std::make_unique<VisInfo>();
+  EXPECT_EQ(0, get_samp_info(section.c_str(), section.size(), vi.get()));
 }
 
 TEST(Corrgen, NegativeCountsWriteNoEntries) {
@@ -391,7 +415,8 @@ TEST(Corrgen, NegativeCountsWriteNoEntries) {
 
 TEST(Corrgen, LongestPossibleTextFitsTheDocumentedBuffer) {
   // Every field at its widest: unterminated names, extreme numbers, all slots
-  // in use with the longest names, DPC numbers up to 255.
+  // in use with the longest names, DPC numbers up to 119 (the largest that
+  // numbers a line).
   auto c = std::make_unique<CorrType>();
   std::memset(c.get(), 0, sizeof(CorrType));
   std::memset(c->version, 'V', sizeof c->version);
@@ -402,7 +427,7 @@ TEST(Corrgen, LongestPossibleTextFitsTheDocumentedBuffer) {
     a.d0[0] = a.d0[1] = -DBL_MAX;
   }
   for (int i = 0; i < MAX_SAMPS; ++i)
-    c->sampler[i] = {31, 3, 255, static_cast<unsigned char>(255 - i)};
+    c->sampler[i] = {31, 3, 255, static_cast<unsigned char>(MAX_SAMPS - 1 - i)};
   for (auto &bl : c->baseline) bl.samp[0] = bl.samp[1] = {31, 3, 255, 255};
   c->corrpar.macs = c->corrpar.channels = c->corrpar.pols = INT32_MIN;
   c->corrpar.sta = c->corrpar.statime = INT32_MIN;
@@ -423,12 +448,12 @@ TEST(Corrgen, LongestPossibleTextFitsTheDocumentedBuffer) {
   EXPECT_NE(std::string::npos, text.find("} Antenna\n*   \n{ Bandnames.def \n"));
   EXPECT_NE(std::string::npos, text.find("} Sampler\n*   \n{ Baseline.def \n"));
   EXPECT_NE(std::string::npos, text.find("} Baseline\n*   \n{ Corrsel.def \n"));
-  EXPECT_EQ(256, count_lines_starting(text, "SMP"));
+  EXPECT_EQ(MAX_SAMPS, count_lines_starting(text, "SMP"));
   EXPECT_EQ(MAX_BASE, count_lines_starting(text, "BAS"));
   // Names stop at the end of their fields.
   EXPECT_NE(std::string::npos, text.find("\nVERSION = " + std::string(32, 'V') + "     \n"));
   EXPECT_NE(std::string::npos, text.find("\nBAND00  = ABCDEFGH\n"));
-  EXPECT_NE(std::string::npos, text.find("\nSMP255  = WXYZ ABCDEFGH 255\n"));
+  EXPECT_NE(std::string::npos, text.find("\nSMP119  = WXYZ ABCDEFGH 255\n"));
   EXPECT_NE(std::string::npos,
             text.find("\nBAS000  = 31 03 31 03  255  255  WXYZ ABCDEFGH  WXYZ ABCDEFGH\n"));
 }
