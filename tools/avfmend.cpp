@@ -97,6 +97,7 @@ private:
     return 1;
   }
   int end_of_input();
+  bool record_across_end() const;
 
   std::FILE *in_, *out_;
   AvfInfo *info_;
@@ -140,10 +141,17 @@ Found Mender::search(off_t from, off_t failed) {
     carry = CARRY;
   if (fseeko(in_, from, SEEK_SET) != 0) return Found::End;
   for (off_t at = from;; at += recl_) {
-    if (!toolio::read_whole(in_, win.data() + CARRY, reclen_)) return Found::End;
-    if (Verbose) toolio::echo_record(win.data() + CARRY, reclen_);
+    const std::size_t got = std::fread(win.data() + CARRY, 1, reclen_, in_);
+    long len = static_cast<long>(got) + carry;
+    if (got < reclen_) {
+      // The input ends inside this record: all that is left to find is a
+      // whole record whose signature begins in the carried bytes.
+      len -= static_cast<long>(reclen_) - 4;
+      if (len < 4) return Found::End;
+    } else if (Verbose) {
+      toolio::echo_record(win.data() + CARRY, reclen_);
+    }
     const unsigned char *hay = win.data() + CARRY - carry;
-    const long len = static_cast<long>(reclen_) + carry;
     const off_t base = at - carry; // file position of hay[0]
     Found kind = Found::Data;
     long q = locate("DATA", 4, hay, len);
@@ -159,6 +167,7 @@ Found Mender::search(off_t from, off_t failed) {
       pos_ = base + q;
       return fseeko(in_, pos_, SEEK_SET) == 0 ? kind : Found::End;
     }
+    if (got < reclen_) return Found::End;
     std::memmove(win.data(), win.data() + reclen_, CARRY);
     carry = CARRY;
   }
@@ -170,6 +179,21 @@ bool Mender::write_record(const unsigned char *rec) {
     return true;
   }
   return writer_.add(rec, reclen_);
+}
+
+// Where no whole record could be read at pos_: whether a whole record of
+// the input begins in the CARRY bytes before it, a signature across the
+// boundary of the input's last record (after a loss of one to three bytes).
+bool Mender::record_across_end() const {
+  struct stat st;
+  if (pos_ < CARRY || fstat(fileno(in_), &st) != 0) return false;
+  unsigned char b[2 * CARRY + 1];
+  if (pread(fileno(in_), b, sizeof b, pos_ - CARRY) != static_cast<ssize_t>(sizeof b)) return false;
+  for (off_t i = 0; i < CARRY; ++i)
+    if ((std::memcmp(b + i, "DATA", 4) == 0 || std::memcmp(b + i, "SCAN", 4) == 0) &&
+        pos_ - CARRY + i + recl_ <= st.st_size)
+      return true;
+  return false;
 }
 
 int Mender::end_of_input() {
@@ -250,17 +274,24 @@ int Mender::walk() {
     else
       recnum_ = 0;
 
-    if (!read_record()) return end_of_input();
-    echo();
-    while (record_is("DATA")) {
+    // No whole record left is the end of the input, unless a whole record
+    // begins just before it: then the walk goes on as after a record that is
+    // no data record, and the search finds it.
+    bool more = read_record();
+    if (!more && !record_across_end()) return end_of_input();
+    if (more) echo();
+    while (more && record_is("DATA")) {
       if (change_endian_) flipData(rec_, reclen_, &info_->lhdr);
       update_signature(rec_, scannum_, recnum_ - EatRec);
       changed_end_ = pos_;
       if (recnum_ >= EatRec && !write_record(rec_)) return write_error();
       echo();
       if (!read_record()) {
-        summary(recnum_ + 1);
-        return end_of_input();
+        if (!record_across_end()) {
+          summary(recnum_ + 1);
+          return end_of_input();
+        }
+        more = false;
       }
       ++recnum_;
     }
@@ -272,7 +303,7 @@ int Mender::walk() {
                    unwritten_);
       unwritten_ = 0;
     }
-    pos_ -= recl_; // read it again as the next scan header
+    if (more) pos_ -= recl_; // read it again as the next scan header
     ++scannum_;
     sync_lost_ = false;
     if (scannum_ >= MaxScan) {

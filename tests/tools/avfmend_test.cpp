@@ -222,6 +222,28 @@ TEST(AvfMend, SignatureAcrossABoundaryInTheOtherByteOrder) {
   EXPECT_TRUE(std::equal(le.end() - 6 * RECL + 17, le.end(), out.end() - 6 * RECL + 17));
 }
 
+// The same loss just before the last record of the input: no whole record is
+// left to read where the walk stands, but a whole one begins two bytes
+// earlier. It is found as anywhere else, not taken for the end.
+TEST(AvfMend, LastRecordAcrossTheBoundaryIsFound) {
+  Scratch s;
+  gen(s, "in.avf", {"-n", "2", "-r", "3", "-L", "1:1:2"});
+  Result r = e2e::avfmend(s, {"-i", "in.avf"});
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(summary(0, "SRC0000", 3) + summary(1, "SRC0001", 2) + summary(1, "SRC0001", 3), r.out);
+  EXPECT_EQ("File too short\nSync lost, resyncing...\n", r.err);
+  expect_output(s, {3, 3});
+  fixture::Bytes in = s.read("in.avf"), out = s.read(OUT);
+  EXPECT_TRUE(std::equal(in.end() - RECL + 17, in.end(), out.end() - RECL + 17));
+
+  // A cut record at the end is still the end, without a search.
+  gen(s, "cut.avf", {"-n", "2", "-r", "3", "-L", "1:1:2", "-x", "1"});
+  r = e2e::avfmend(s, {"-i", "cut.avf"});
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(summary(0, "SRC0000", 3) + summary(1, "SRC0001", 2), r.out);
+  EXPECT_EQ("", r.err);
+}
+
 // A record that begins with "SCAN" inside a scan but is no header: no scan
 // header is written from whatever its failed read left behind.
 TEST(AvfMend, FalseScanSignatureInsideAScan) {
