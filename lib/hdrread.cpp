@@ -215,6 +215,15 @@ int get_scan_hdr(std::FILE *fp, AvfInfo *linfo, int nscan) {
   std::sscanf(x.bb_lo, "%lf %lf", &sh.bb_lo[0], &sh.bb_lo[1]);
   std::sscanf(x.net_sign, "%d %d %d %d", &sh.net_sign[0], &sh.net_sign[1], &sh.net_sign[2], &sh.net_sign[3]);
   if (decompose_date(&sh) != 0) return -1;
+  // A header that lost records holds the record after it where its scan
+  // record belongs: a data record or the next scan header is no scan record.
+  const long long block = (static_cast<long long>(linfo->srecs) - linfo->sbrecs) * linfo->recl;
+  if (block >= 0 && block < static_cast<long long>(bytes) &&
+      (starts_with(buf.get() + block, bytes - static_cast<std::size_t>(block), "DATA") ||
+       starts_with(buf.get() + block, bytes - static_cast<std::size_t>(block), "SCAN"))) {
+    std::fprintf(stderr, "No scan record found :GET_SCAN_HDR\n");
+    return 1;
+  }
 
   copy_block(&entry.scan, sizeof(ScanInfoType), buf.get(), bytes,
              static_cast<long long>(linfo->srecs) - linfo->sbrecs, linfo->recl);

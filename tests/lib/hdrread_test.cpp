@@ -226,6 +226,27 @@ TEST(GetScanHdr, ShortAndMisplacedHeaders) {
   EXPECT_EQ("File too short\n", t.err);
 }
 
+// A scan header one record short (its scan record lost) reads the record
+// after it as its scan record: a data record or the next header is refused.
+TEST(GetScanHdr, HeaderThatLostItsScanRecord) {
+  fixture::GlobalSpec g;
+  const int recl = g.keys.layout.recl();
+  Bytes header = fixture::scan_header(fixture::ScanSpec{}, g.order, recl);
+  header.resize(header.size() - static_cast<std::size_t>(recl));
+  const Bytes data = fixture::data_record(g.keys.layout, 0, 0, 0.0, g.order);
+  fixture::ScanSpec next;
+  next.number = 1;
+  for (const Bytes &after : {data, fixture::scan_header(next, g.order, recl)}) {
+    Bytes f = fixture::global_header(g);
+    fixture::append(f, header);
+    fixture::append(f, after);
+    fixture::append(f, data);
+    Reader r;
+    EXPECT_EQ(1, r.read_scan(f));
+    EXPECT_EQ("No scan record found :GET_SCAN_HDR\n", r.err);
+  }
+}
+
 TEST(DecomposeDate, Cases) {
   struct Case {
     const char *date;
