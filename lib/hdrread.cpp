@@ -6,6 +6,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <algorithm>
+#include <string>
 #include <string_view>
 
 #include "avf.h"
@@ -73,6 +75,34 @@ bool starts_with(const char *buf, std::size_t bytes, std::string_view tag) {
 
 long date_key(const ScanHdr &s) { return s.year * 1000L + s.month * 100L + s.day; }
 
+// Whether the channel list of a correlator record, as the header writer puts
+// it on the CHAN_NUM line (its first 69 characters), reads back as at least
+// one channel: an item (a number, or a run first:last:step, which always
+// yields its first number) whose first number is a channel below MAX_CHANS,
+// before any number with a sign, where the list reader stops. An item cut at
+// the end of the line is not counted. Without a channel, no header written
+// from the record can be read.
+bool lists_a_channel(const CorrType &c) {
+  const int n = c.daspar.channels < MAX_CHANS ? c.daspar.channels : MAX_CHANS;
+  if (n <= 0) return false;
+  std::string list;
+  print_range(list, c.daspar.chan_num, n);
+  const bool cut = list.size() > 69;
+  if (cut) list.resize(69);
+  std::size_t at = 0;
+  while (at < list.size()) {
+    while (at < list.size() && list[at] == ' ') ++at;
+    const std::size_t end = std::min(list.find(' ', at), list.size());
+    if (at == end || list[at] == '-' || (cut && end == list.size())) return false;
+    long first = 0;
+    for (std::size_t i = at; i < end && list[i] >= '0' && list[i] <= '9' && first < MAX_CHANS; ++i)
+      first = first * 10 + (list[i] - '0');
+    if (first < MAX_CHANS) return true;
+    at = end;
+  }
+  return false;
+}
+
 } // namespace
 
 int host_byte_order() {
@@ -131,6 +161,10 @@ int get_avf_hdr(std::FILE *fp, AvfInfo *linfo) {
 
   linfo->data_byte_order = std::strstr(lh.byte_seq, "Big") ? BigEndian : LittleEndian;
   if (linfo->data_byte_order != linfo->local_byte_order) flipCorr(&linfo->corr);
+  if (!lists_a_channel(linfo->corr)) {
+    std::fprintf(stderr, "No channels in the correlator record\n");
+    return -1;
+  }
 
   linfo->lrecs = h;
   linfo->lbrecs = b;

@@ -161,6 +161,24 @@ TEST(GetAvfHdr, KeywordAndSectionFailures) {
   EXPECT_EQ("WARNING: only 31 antenna pars found\n", s.err);
 }
 
+// A correlator record whose channel list holds no channel (a damaged count
+// or channel numbers) could only be written into a header that cannot be
+// read: it is refused, whatever the header text says.
+TEST(GetAvfHdr, CorrelatorRecordWithoutChannels) {
+  const struct {
+    std::vector<int16_t> chans;
+    int result;
+  } cases[] = {{{}, -1}, {{2000, 3000, 1024}, -1}, {{-5, -6}, -1}, {{2000, 5}, 0}, {{1, 17, 33}, 0}};
+  for (const auto &c : cases) {
+    fixture::GlobalSpec g;
+    g.chan_list = " 1:241:16";
+    g.corr.chan_num = c.chans;
+    Reader r;
+    EXPECT_EQ(c.result, r.read_global(file_of(g))) << c.chans.size();
+    EXPECT_EQ(c.result ? "No channels in the correlator record\n" : "", r.err);
+  }
+}
+
 TEST(GetScanHdr, KeywordsDateAndRecord) {
   for (Order o : {Order::Little, Order::Big}) {
     fixture::GlobalSpec g;
