@@ -5,7 +5,7 @@
 #   fuzz/make_corpus.sh [path/to/avfgen]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-avfgen="${1:-$here/../build/avfgen}"
+avfgen="$(realpath "${1:-$here/../build/avfgen}")"
 corpus="$here/corpus"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
