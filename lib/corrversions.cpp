@@ -200,12 +200,13 @@ int corr_read_version(const char *version) {
 
 int corr_write_version(const AvfInfo *info) {
   if (!info->keep_version) return 0;
-  bool cor = std::strstr(info->lhdr.old_version, "COR30x2") != nullptr;
-  bool hst = std::strstr(info->lhdr.version, "HST03") != nullptr;
-  if (!cor && !hst) return 2;
-  if (cor && !hst) return 3;
-  if (cor && hst) return 4;
-  return 0;
+  // The header written states old_version as its VERSION, and a reader picks
+  // the stored arrangement from that text alone: store the block in the
+  // arrangement that text names, so that what is written always reads back.
+  // For a file whose texts agree this is the version it was read in; it
+  // differs only where the texts disagree (a damaged VERSION line, or
+  // "COR30x2" with no blank after it).
+  return corr_read_version(info->lhdr.old_version);
 }
 
 std::size_t corr_block_size(int version) {

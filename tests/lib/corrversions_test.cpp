@@ -129,7 +129,9 @@ TEST(CorrVersions, WritingChoiceFromBothTexts) {
   } cases[] = {
       {1, "CORR30 AVF1.00", "CORR30 AVF1.00", 2}, {1, "COR30x2 AVF1.10 HST00", "COR30x2 HST00", 3},
       {1, "COR30x2 AVF1.10 HST03", "COR30x2 HST03", 4}, {1, "AVF1.10 HST03", "AVF1.10 HST03", 0},
-      {0, "COR30x2 AVF1.10 HST00", "COR30x2 HST00", 0}, {1, "COR30x2", "COR30x2", 3},
+      {0, "COR30x2 AVF1.10 HST00", "COR30x2 HST00", 0},
+      // Texts that disagree: the block follows the VERSION text that is written.
+      {1, "COR30x2", "COR30x2", 2}, {1, "COR30x2 AVF1.10 HSTp3", "COR30x2 AVF1.10 HST03", 3},
   };
   for (const Case &c : cases) {
     info->keep_version = c.keep;

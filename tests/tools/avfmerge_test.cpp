@@ -478,7 +478,12 @@ TEST(AvfMergeTest, OutputNameLinkedToAnInputIsRefused) {
 // The scan table of this input lists records that are not in the file: its
 // only data record claims to be record 99999 of scan 0, so the table cannot
 // step back to scan 0's header and takes the header that follows instead.
-TEST(AvfMergeTest, DataRecordThatCannotBeReadWholeEndsTheMerge) {
+// A scan whose last record claims more records than stand before it: the
+// move back to its header would leave the file, so the scan table is refused
+// and nothing of that input is written. (Records listed by a table that was
+// built are always in the file; a record that still cannot be read whole,
+// as on a read error, ends the merge with status 1.)
+TEST(AvfMergeTest, RecordCountsThatDoNotFitTheFileEndTheMerge) {
   Scratch s;
   s.write("a.avf", build(FixFile{}));
   FixFile f;
@@ -493,24 +498,12 @@ TEST(AvfMergeTest, DataRecordThatCannotBeReadWholeEndsTheMerge) {
   s.write("bad.avf", bad);
 
   e2e::Indexed bi = e2e::index_file(s.path("bad.avf"));
-  ASSERT_EQ(bi.tab, 0) << bi.err;
-  ASSERT_EQ(bi.info->scans, 1);
-  ASSERT_GT(bi.info->stab[0].recs, 1u);
+  EXPECT_EQ(bi.tab, -1);
+  EXPECT_NE(bi.err.find("Sync Lost: Can't make ScanTab"), std::string::npos) << bi.err;
 
   e2e::Result r = e2e::avfmerge(s, {"-i", "a.avf,bad.avf"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("bad.avf"), std::string::npos) << r.err;
-  // No data record of bad.avf was written: after the first input's last
-  // record the output holds at most the scan header written before the read.
-  e2e::Indexed out = e2e::index_file(s.path(OUT));
-  ASSERT_EQ(out.tab, 0) << out.err;
-  const AvfInfo &o = *out.info;
-  ASSERT_GT(o.scans, 0);
-  const ScanHdrTab &e = o.stab[o.scans - 1];
-  const std::size_t end = (static_cast<std::size_t>(e.start_rec) + static_cast<std::size_t>(o.srecs) + e.recs) *
-                          static_cast<std::size_t>(o.recl);
-  const std::size_t size = s.read(OUT).size();
-  EXPECT_TRUE(size == end || size == end + static_cast<std::size_t>(o.srecs * o.recl)) << size << " vs " << end;
+  EXPECT_NE(r.out.find("INPUT   : bad.avf"), std::string::npos) << r.out;
   expect_merged(s, {{"a.avf", 0.0}});
 }
 
