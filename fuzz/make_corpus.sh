@@ -72,16 +72,16 @@ read -r recl h b < <(hdr_counts "$work/le2.avf")
 records "$work/le2.avf" "$recl" 0 $((h + 1)) > "$corpus/avf_hdr/le2-whole"
 
 # Scan header reader: a scan header after its prefix.
-for spec in le2:0 be4:1 le3old:0 le0:2; do
-  f=${spec%%:*} flags=${spec##*:}
+for seed in le2:0 be4:1 le3old:0 le0:2; do
+  f=${seed%%:*} flags=${seed##*:}
   read -r recl h b < <(hdr_counts "$work/$f.avf")
   read -r _ sr _ < <(records "$work/$f.avf" "$recl" "$h" 1 | head -c 80)
   { scan_prefix "$work/$f.avf" "$flags"; records "$work/$f.avf" "$recl" "$h" "$sr"; } > "$corpus/scan_hdr/$f"
 done
 
 # Scan table: every record after the global header, after the prefix.
-for spec in le2:0 be4:1 zero:0 cut:2; do
-  f=${spec%%:*} flags=${spec##*:}
+for seed in le2:0 be4:1 zero:0 cut:2; do
+  f=${seed%%:*} flags=${seed##*:}
   read -r recl h b < <(hdr_counts "$work/$f.avf")
   { scan_prefix "$work/$f.avf" "$flags"; records "$work/$f.avf" "$recl" "$h"; } > "$corpus/scantab/$f"
 done
@@ -96,8 +96,8 @@ done
 { le16 64; printf ' 5 : 9 :0 70:60:-3 3:'; } > "$corpus/corr_text/range-small"
 
 # Record versions: the stored block after its prefix (version index, flags).
-for spec in le2:1:0:16192 be4:3:1:31152 le0:0:0:31152; do
-  IFS=: read -r f v flags size <<<"$spec"
+for seed in le2:1:0:16192 be4:3:1:31152 le0:0:0:31152; do
+  IFS=: read -r f v flags size <<<"$seed"
   read -r recl h b < <(hdr_counts "$work/$f.avf")
   { byte "$v"; byte "$flags"; records "$work/$f.avf" "$recl" $((h - b)) "$b" | head -c "$size"; } \
     > "$corpus/corr_versions/$f"
