@@ -20,15 +20,15 @@ namespace {
 constexpr int KEY_CHARS = 8;  // keyword field, columns 0 to 7
 constexpr int LAST_COL = 78;  // last column of a value; column 79 holds the newline
 
-struct KeySpec {
+struct KeyEntry {
   const char *key;
   char type;
   void *value;
 };
 
-template <std::size_t N> int fill_table(KeyType *keys, const KeySpec (&specs)[N]) {
+template <std::size_t N> int fill_table(KeyType *keys, const KeyEntry (&entries)[N]) {
   avf_text::KeyTable t(keys);
-  for (const KeySpec &s : specs)
+  for (const KeyEntry &s : entries)
     if (!t.add(s.key, s.type, s.value)) return 1;
   return t.count();
 }
@@ -118,7 +118,7 @@ bool convert(const KeyType &k, std::string_view line) {
 } // namespace
 
 int set_avf_keys(AvfHdr *h, KeyType *keys) {
-  const KeySpec specs[] = {
+  const KeyEntry entries[] = {
       {"RECL    ", 'i', &h->recl},          {"HDR_RECS", 'i', &h->recs},
       {"REC_FORM", 's', h->rec_form},       {"OBS_MODE", 's', h->obs_mode},
       {"VERSION ", 'S', h->version},        {"D_TYPE  ", 'S', h->d_type},
@@ -138,12 +138,12 @@ int set_avf_keys(AvfHdr *h, KeyType *keys) {
       {"PAR_SIZE", 'i', &h->par_size},      {"DATA_OFF", 'i', &h->data_off},
       {"DATASIZE", 'i', &h->data_size},     {"DATAFMT ", 's', h->data_fmt},
   };
-  static_assert(sizeof specs / sizeof specs[0] == AVF_KEYS);
-  return fill_table(keys, specs);
+  static_assert(sizeof entries / sizeof entries[0] == AVF_KEYS);
+  return fill_table(keys, entries);
 }
 
 int set_scan_keys(ScanHdr *s, KeyType *keys, XScanPar *x) {
-  const KeySpec specs[] = {
+  const KeyEntry entries[] = {
       {"HDR_RECS", 'i', &s->recs},     {"ANTMASK ", 'x', &s->antmask},
       {"BANDMASK", 'x', &s->bandmask}, {"SEQ     ", 'i', &s->seq},
       {"PROJECT ", 's', s->project},   {"CODE    ", 's', s->code},
@@ -155,8 +155,8 @@ int set_scan_keys(ScanHdr *s, KeyType *keys, XScanPar *x) {
       {"NET_SIGN", 'S', x->net_sign},  {"DATE-OBS", 'S', s->date_obs},
       {"INTEG   ", 'f', &s->integ},    {"MJD_REF ", 'd', &s->mjd_ref},
   };
-  static_assert(sizeof specs / sizeof specs[0] == SCAN_KEYS);
-  return fill_table(keys, specs);
+  static_assert(sizeof entries / sizeof entries[0] == SCAN_KEYS);
+  return fill_table(keys, entries);
 }
 
 int parse_ascii_hdr(int nkey, KeyType *keys, const char *buf, std::size_t len,
