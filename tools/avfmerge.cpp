@@ -83,8 +83,6 @@ class Merger {
 public:
   Merger(std::FILE *out, long long total) : out_(out), writer_(out), progress_("avfmerge", total) {}
   int merge_input(const char *name, bool first);
-  // Sends out the records still waiting; false when the output failed.
-  bool finish() { return writer_.flush(); }
   // Erases the progress line before anything else is printed.
   void quiet() { progress_.clear(); }
   int fail_write() {
@@ -93,7 +91,7 @@ public:
   }
 
 private:
-  int copy_scan(std::FILE *in, AvfInfo &info, int j, const char *name);
+  int copy_scan(AvfInfo &info, int j, const char *name);
 
   std::FILE *out_;
   toolio::RunWriter writer_;
@@ -107,7 +105,7 @@ private:
   int in_srecs_ = 0, in_sbrecs_ = 0;
 };
 
-int Merger::copy_scan(std::FILE *in, AvfInfo &info, int j, const char *name) {
+int Merger::copy_scan(AvfInfo &info, int j, const char *name) {
   ScanHdrTab &e = info.stab[j];
   if (dt_ != 0.0) e.scan.t = static_cast<float>(static_cast<double>(e.scan.t) + dt_);
   if (!writer_.flush() || write_scan(&e.scan, 1, &info, j, e.shdr.date_obs, out_) != 0) return fail_write();
@@ -131,7 +129,6 @@ int Merger::copy_scan(std::FILE *in, AvfInfo &info, int j, const char *name) {
     progress_.update(done_ + pos + info.recl);
   }
   progress_.clear();
-  (void)in;
   std::printf("SCAN %-3d: %-12.11s %4u recs\n", scanno_, e.shdr.object, e.recs);
   ++scanno_;
   return 0;
@@ -185,7 +182,7 @@ int Merger::merge_input(const char *name, bool first) {
     return 1;
   }
   for (int j = 0; j < info->scans; ++j)
-    if (int r = copy_scan(in.get(), *info, j, name); r != 0) return r;
+    if (int r = copy_scan(*info, j, name); r != 0) return r;
   struct stat st;
   if (fstat(fileno(in.get()), &st) == 0) done_ += static_cast<long long>(st.st_size);
   return writer_.flush() ? 0 : fail_write();
