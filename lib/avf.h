@@ -228,6 +228,8 @@ long locate(const void *needle, long nl, const void *haystack, long hl);
 // Stamps "DATA%04d.%05d" and three blanks over the first 17 bytes. Numbers
 // too large for their fields keep their low digits.
 void update_signature(void *dbuf, int scanno, int recno);
+// Whether the record already bears the signature update_signature would stamp.
+bool signature_is(const void *dbuf, int scanno, int recno);
 // Reverses the numbers of a data record of len bytes (data words, weight,
 // time) in place; an area that does not lie within the record is skipped.
 void flipData(void *dbuf, std::size_t len, const AvfHdr *lh);

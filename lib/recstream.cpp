@@ -76,6 +76,12 @@ void update_signature(void *dbuf, int scanno, int recno) {
   std::memcpy(dbuf, sig, SIGNATURE_LEN);
 }
 
+bool signature_is(const void *dbuf, int scanno, int recno) {
+  unsigned char sig[SIGNATURE_LEN];
+  update_signature(sig, scanno, recno);
+  return std::memcmp(dbuf, sig, SIGNATURE_LEN) == 0;
+}
+
 namespace {
 bool area_fits(long long off, long long size, std::size_t len) {
   return off >= 0 && size >= 0 && off + size <= static_cast<long long>(len);

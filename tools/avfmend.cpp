@@ -60,7 +60,7 @@ private:
   }
   bool read_scan_header(int nscan);
   Found search(off_t from, off_t failed);
-  bool write_record(const unsigned char *rec);
+  bool write_record(bool as_stored);
   void summary(int recs) {
     progress_.clear();
     std::printf("SCAN %03d: %-12s [%4d recs]\n", scannum_, object_, recs);
@@ -69,7 +69,7 @@ private:
   // input. Records waiting to be written are sent out first when the window
   // has to move.
   bool read_record() {
-    if (!win_->holds(pos_, reclen_) && !writer_.flush()) write_failed_ = true;
+    if (!win_->holds(pos_, reclen_) && !writer_.flush_memory()) write_failed_ = true;
     rec_ = win_->at(pos_, reclen_);
     if (!rec_) return false;
     if (pos_ < changed_end_ && !reread_changed()) return false;
@@ -173,12 +173,15 @@ Found Mender::search(off_t from, off_t failed) {
   }
 }
 
-bool Mender::write_record(const unsigned char *rec) {
+// The current record; one the input holds exactly as it goes out is copied
+// from the input file by the system rather than from the window.
+bool Mender::write_record(bool as_stored) {
   if (!header_written_) { // no scan header yet: such records have no place in the output
     ++unwritten_;
     return true;
   }
-  return writer_.add(rec, reclen_);
+  if (as_stored) return writer_.add_copy(fileno(in_), pos_ - recl_, reclen_);
+  return writer_.add(rec_, reclen_);
 }
 
 // Where no whole record could be read at pos_: whether a whole record of
@@ -281,10 +284,13 @@ int Mender::walk() {
     if (!more && !record_across_end()) return end_of_input();
     if (more) echo();
     while (more && record_is("DATA")) {
-      if (change_endian_) flipData(rec_, reclen_, &info_->lhdr);
-      update_signature(rec_, scannum_, recnum_ - EatRec);
-      changed_end_ = pos_;
-      if (recnum_ >= EatRec && !write_record(rec_)) return write_error();
+      const bool as_stored = !change_endian_ && signature_is(rec_, scannum_, recnum_ - EatRec);
+      if (!as_stored) {
+        if (change_endian_) flipData(rec_, reclen_, &info_->lhdr);
+        update_signature(rec_, scannum_, recnum_ - EatRec);
+        changed_end_ = pos_;
+      }
+      if (recnum_ >= EatRec && !write_record(as_stored)) return write_error();
       echo();
       if (!read_record()) {
         if (!record_across_end()) {

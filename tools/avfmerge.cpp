@@ -98,6 +98,7 @@ private:
   toolio::Progress progress_;
   long long done_ = 0; // input bytes of the inputs finished
   std::unique_ptr<toolio::RecordWindow> win_; // the current input's records
+  int in_fd_ = -1;                             // and its file
   std::unique_ptr<Reference> ref_;
   int scanno_ = 0;
   double dt_ = 0.0;
@@ -115,17 +116,23 @@ int Merger::copy_scan(AvfInfo &info, int j, const char *name) {
   const std::size_t recl = static_cast<std::size_t>(info.recl);
   long long pos = (static_cast<long long>(e.start_rec) + in_srecs_) * info.recl;
   for (uint32_t k = 0; k < e.recs; ++k, pos += info.recl) {
-    if (!win_->holds(pos, recl) && !writer_.flush()) return fail_write();
+    if (!win_->holds(pos, recl) && !writer_.flush_memory()) return fail_write();
     unsigned char *rec = win_->at(pos, recl);
     if (!rec) {
       progress_.clear();
       std::fprintf(stderr, "Cannot read record %u of scan %d in %s\n", k, j, name);
       return writer_.flush() ? 1 : fail_write();
     }
-    if (change_endian_) flipData(rec, recl, &info.lhdr);
-    shift_time(rec, recl, info.lhdr.time_off, dt_);
-    update_signature(rec, scanno_, static_cast<int>(k));
-    if (!writer_.add(rec, recl)) return fail_write();
+    // A record the input holds exactly as it goes out is copied from the
+    // file by the system rather than from the window.
+    if (!change_endian_ && dt_ == 0.0 && signature_is(rec, scanno_, static_cast<int>(k))) {
+      if (!writer_.add_copy(in_fd_, pos, recl)) return fail_write();
+    } else {
+      if (change_endian_) flipData(rec, recl, &info.lhdr);
+      shift_time(rec, recl, info.lhdr.time_off, dt_);
+      update_signature(rec, scanno_, static_cast<int>(k));
+      if (!writer_.add(rec, recl)) return fail_write();
+    }
     progress_.update(done_ + pos + info.recl);
   }
   progress_.clear();
@@ -176,7 +183,8 @@ int Merger::merge_input(const char *name, bool first) {
   }
   change_endian_ = info->data_byte_order != info->local_byte_order;
   if (!writer_.flush()) return fail_write(); // nothing may wait on the last input's buffer
-  win_ = std::make_unique<toolio::RecordWindow>(fileno(in.get()), static_cast<std::size_t>(info->recl));
+  in_fd_ = fileno(in.get());
+  win_ = std::make_unique<toolio::RecordWindow>(in_fd_, static_cast<std::size_t>(info->recl));
   if (!win_->ok()) {
     std::fprintf(stderr, "malloc failure\n");
     return 1;

@@ -85,23 +85,38 @@ public:
 private:
   int fd_;
   std::size_t span_;
-  std::unique_ptr<unsigned char[]> buf_;
+  std::unique_ptr<unsigned char[]> mem_;
+  unsigned char *base_ = nullptr; // page-aligned start of mem_
+  unsigned char *data_ = nullptr; // where the byte at start_ is
   long long start_ = 0;
   std::size_t valid_ = 0;
 };
 
 // Output of whole records: consecutive records that lie next to each other
-// in memory go out in one write. Pending bytes must be flushed before the
-// memory they lie in changes or goes, and before anything else is written.
+// in memory go out in one write, and consecutive records that go out exactly
+// as an input file holds them are copied by the system from that file in one
+// call, without passing through this process. Pending bytes in memory must be
+// flushed before the memory they lie in changes or goes, pending file bytes
+// before the file is closed, and both before anything else is written to the
+// output.
 class RunWriter {
 public:
   explicit RunWriter(std::FILE *out) : out_(out) {}
+  // n bytes at p.
   bool add(const unsigned char *p, std::size_t n);
+  // The n bytes at pos of the file open on fd, unchanged.
+  bool add_copy(int fd, long long pos, std::size_t n);
   bool flush();
+  // Flushes only bytes pending in memory: a file run may go on.
+  bool flush_memory() { return fd_ >= 0 || flush(); }
 
 private:
+  bool copy_file_run();
+
   std::FILE *out_;
   const unsigned char *run_ = nullptr;
+  int fd_ = -1; // a file run when >= 0
+  long long pos_ = 0;
   std::size_t len_ = 0;
 };
 

@@ -1,8 +1,10 @@
 // Byte order of the correlator and scan records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "fixture.h"
 #include "newcorr.h"
@@ -49,6 +51,19 @@ TEST(SwapPrimitives, ReverseAtTheirWidth) {
   unsigned char w[6] = {1, 2, 3, 4, 5, 6};
   swap_bytes(reinterpret_cast<uint16_t *>(w), 3);
   EXPECT_EQ(0, std::memcmp(w, "\x02\x01\x04\x03\x06\x05", 6));
+}
+
+// Long runs are reversed several words at a time, then the rest one by one:
+// every count around that step, at an unaligned start, touching nothing else.
+TEST(SwapPrimitives, LongRunsOfWordsAnyCount) {
+  for (int n = 0; n <= 40; ++n) {
+    std::vector<unsigned char> b(4 * static_cast<std::size_t>(n) + 2);
+    for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<unsigned char>(i * 7 + 1);
+    std::vector<unsigned char> want = b;
+    for (int k = 0; k < n; ++k) std::reverse(want.begin() + 1 + 4 * k, want.begin() + 5 + 4 * k);
+    swap_long(b.data() + 1, n);
+    EXPECT_EQ(want, b) << n;
+  }
 }
 
 TEST(SwapPrimitives, NonPositiveCountsTouchNothing) {

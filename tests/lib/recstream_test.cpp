@@ -63,7 +63,13 @@ TEST(UpdateSignature, StampsSeventeenBytes) {
     update_signature(rec.data(), c.scan, c.rec);
     EXPECT_EQ(c.sig, std::string(rec.begin(), rec.begin() + 17)) << c.scan;
     EXPECT_EQ('#', rec[17]);
+    EXPECT_TRUE(signature_is(rec.data(), c.scan, c.rec));
+    rec[16] = 'x'; // the trailing blanks count too
+    EXPECT_FALSE(signature_is(rec.data(), c.scan, c.rec));
   }
+  const char *sig = "DATA0003.00041   ";
+  EXPECT_FALSE(signature_is(sig, 3, 42));
+  EXPECT_FALSE(signature_is(sig, 4, 41));
 }
 
 struct Layout : fixture::Layout {

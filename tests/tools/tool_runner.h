@@ -41,8 +41,10 @@ inline std::string slurp(const std::filesystem::path &p) {
 // A scratch directory, removed with its contents when the object goes.
 class Scratch {
 public:
-  Scratch() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "avfe2e-XXXXXX").string();
+  Scratch() : Scratch(std::filesystem::temp_directory_path()) {}
+  // A scratch directory under root.
+  explicit Scratch(const std::filesystem::path &root) {
+    std::string tmpl = (root / "avfe2e-XXXXXX").string();
     dir_ = mkdtemp(tmpl.data()) ? tmpl : std::string();
   }
   ~Scratch() {
@@ -53,6 +55,7 @@ public:
   Scratch &operator=(const Scratch &) = delete;
 
   std::filesystem::path path(const std::string &name) const { return dir_ / name; }
+  bool ok() const { return !dir_.empty(); }
 
   // Runs `program` with `args` (each quoted) in this directory.
   Result run(const std::string &program, const std::vector<std::string> &args,
