@@ -60,7 +60,7 @@ private:
   }
   bool read_scan_header(int nscan);
   Found search(off_t from, off_t failed);
-  bool write_record(bool as_stored);
+  bool write_record(bool renumbered);
   void summary(int recs) {
     progress_.clear();
     std::printf("SCAN %03d: %-12s [%4d recs]\n", scannum_, object_, recs);
@@ -173,15 +173,17 @@ Found Mender::search(off_t from, off_t failed) {
   }
 }
 
-// The current record; one the input holds exactly as it goes out is copied
-// from the input file by the system rather than from the window.
-bool Mender::write_record(bool as_stored) {
+// The current record. In the input's byte order it is copied from the input
+// file by the system, with its new signature written over the copy when it
+// was renumbered; otherwise it goes out from the window.
+bool Mender::write_record(bool renumbered) {
   if (!header_written_) { // no scan header yet: such records have no place in the output
     ++unwritten_;
     return true;
   }
-  if (as_stored) return writer_.add_copy(fileno(in_), pos_ - recl_, reclen_);
-  return writer_.add(rec_, reclen_);
+  if (change_endian_) return writer_.add(rec_, reclen_);
+  const std::size_t sig = renumbered ? static_cast<std::size_t>(SIGNATURE_LEN) : 0;
+  return writer_.add_copy(fileno(in_), pos_ - recl_, reclen_, rec_, {{0, sig}});
 }
 
 // Where no whole record could be read at pos_: whether a whole record of
@@ -284,13 +286,11 @@ int Mender::walk() {
     if (!more && !record_across_end()) return end_of_input();
     if (more) echo();
     while (more && record_is("DATA")) {
-      const bool as_stored = !change_endian_ && signature_is(rec_, scannum_, recnum_ - EatRec);
-      if (!as_stored) {
-        if (change_endian_) flipData(rec_, reclen_, &info_->lhdr);
-        update_signature(rec_, scannum_, recnum_ - EatRec);
-        changed_end_ = pos_;
-      }
-      if (recnum_ >= EatRec && !write_record(as_stored)) return write_error();
+      const bool renumbered = !signature_is(rec_, scannum_, recnum_ - EatRec);
+      if (change_endian_) flipData(rec_, reclen_, &info_->lhdr);
+      if (renumbered) update_signature(rec_, scannum_, recnum_ - EatRec);
+      if (change_endian_ || renumbered) changed_end_ = pos_;
+      if (recnum_ >= EatRec && !write_record(renumbered)) return write_error();
       echo();
       if (!read_record()) {
         if (!record_across_end()) {

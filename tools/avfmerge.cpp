@@ -123,15 +123,21 @@ int Merger::copy_scan(AvfInfo &info, int j, const char *name) {
       std::fprintf(stderr, "Cannot read record %u of scan %d in %s\n", k, j, name);
       return writer_.flush() ? 1 : fail_write();
     }
-    // A record the input holds exactly as it goes out is copied from the
-    // file by the system rather than from the window.
-    if (!change_endian_ && dt_ == 0.0 && signature_is(rec, scanno_, static_cast<int>(k))) {
-      if (!writer_.add_copy(in_fd_, pos, recl)) return fail_write();
-    } else {
-      if (change_endian_) flipData(rec, recl, &info.lhdr);
+    if (change_endian_) {
+      flipData(rec, recl, &info.lhdr);
       shift_time(rec, recl, info.lhdr.time_off, dt_);
       update_signature(rec, scanno_, static_cast<int>(k));
       if (!writer_.add(rec, recl)) return fail_write();
+    } else {
+      // In the input's byte order the record is copied from the file by the
+      // system and only its changed bytes are written over the copy.
+      const bool renumbered = !signature_is(rec, scanno_, static_cast<int>(k));
+      if (renumbered) update_signature(rec, scanno_, static_cast<int>(k));
+      shift_time(rec, recl, info.lhdr.time_off, dt_);
+      const std::size_t sig = renumbered ? static_cast<std::size_t>(SIGNATURE_LEN) : 0;
+      const std::size_t time = dt_ != 0.0 && info.lhdr.time_off >= 0 ? sizeof(double) : 0;
+      const std::size_t time_off = time ? static_cast<std::size_t>(info.lhdr.time_off) : 0;
+      if (!writer_.add_copy(in_fd_, pos, recl, rec, {{0, sig}, {time_off, time}})) return fail_write();
     }
     progress_.update(done_ + pos + info.recl);
   }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace toolio {
@@ -102,16 +103,45 @@ bool RunWriter::add(const unsigned char *p, std::size_t n) {
   return true;
 }
 
-bool RunWriter::add_copy(int fd, long long pos, std::size_t n) {
-  if (fd_ == fd && pos == pos_ + static_cast<long long>(len_)) {
-    len_ += n;
-    return true;
+namespace {
+// Changed spans this close together are written as one: one call instead of
+// two costs more than the few unchanged bytes between them.
+constexpr std::size_t PATCH_GAP = 4096;
+// Changed bytes kept before a file run is sent out.
+constexpr std::size_t PATCH_POOL = 1u << 20;
+} // namespace
+
+bool RunWriter::add_copy(int fd, long long pos, std::size_t n, const unsigned char *rec,
+                         std::initializer_list<Span> changed) {
+  if (fd_ != fd || pos != pos_ + static_cast<long long>(len_) || pool_.size() >= PATCH_POOL) {
+    if (!flush()) return false;
+    fd_ = fd;
+    pos_ = pos;
   }
-  if (!flush()) return false;
-  fd_ = fd;
-  pos_ = pos;
-  len_ = n;
+  const std::size_t base = len_;
+  len_ += n;
+  if (!rec) return true;
+  bool open = false;
+  std::size_t lo = 0, hi = 0;
+  for (const Span &c : changed) {
+    if (c.len == 0 || c.off >= n) continue;
+    const std::size_t end = c.off + (c.len < n - c.off ? c.len : n - c.off);
+    if (open && c.off <= hi + PATCH_GAP && c.off >= lo) {
+      if (end > hi) hi = end;
+      continue;
+    }
+    if (open) keep_patch(base + lo, rec + lo, hi - lo);
+    open = true;
+    lo = c.off;
+    hi = end;
+  }
+  if (open) keep_patch(base + lo, rec + lo, hi - lo);
   return true;
+}
+
+void RunWriter::keep_patch(std::size_t off, const unsigned char *bytes, std::size_t len) {
+  patches_.push_back({off, pool_.size(), len});
+  pool_.insert(pool_.end(), bytes, bytes + len);
 }
 
 bool RunWriter::flush() {
@@ -119,41 +149,71 @@ bool RunWriter::flush() {
   run_ = nullptr;
   fd_ = -1;
   len_ = 0;
+  patches_.clear();
+  pool_.clear();
   return ok;
 }
 
 // The output is unbuffered, so the copy lands at the descriptor's position,
-// just after whatever was written before it. Where the system cannot copy
-// between these two files (another file system, a device, a pipe), the rest
-// goes through a buffer.
+// just after whatever was written before it; the changed bytes are then
+// written over it. Where the system cannot copy between these two files
+// (another file system, a device, a pipe), the rest goes through a buffer.
 bool RunWriter::copy_file_run() {
   const int out = fileno(out_);
+  const long long base = patches_.empty() ? 0 : static_cast<long long>(lseek(out, 0, SEEK_CUR));
   off_t in_pos = static_cast<off_t>(pos_);
-  std::size_t left = len_;
-  while (left > 0) {
-    ssize_t n = copy_file_range(fd_, &in_pos, out, nullptr, left, 0);
+  std::size_t done = 0;
+  while (done < len_) {
+    ssize_t n = base < 0 ? -1 : copy_file_range(fd_, &in_pos, out, nullptr, len_ - done, 0);
     if (n > 0) {
-      left -= static_cast<std::size_t>(n);
+      done += static_cast<std::size_t>(n);
       continue;
     }
     if (n == 0) return false; // the input is shorter than when it was read
     if (errno == EINTR) continue;
-    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF &&
-        errno != ETXTBSY)
+    if (base >= 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
+        errno != EBADF && errno != ETXTBSY)
       return false;
     break;
   }
-  if (left == 0) return true;
+  if (!patch_copied(base, done)) return false;
+  return done == len_ || bounce(in_pos, done);
+}
+
+// Writes the changed bytes that fall in the first `upto` bytes of the run,
+// copied by the system to output offset base.
+bool RunWriter::patch_copied(long long base, std::size_t upto) const {
+  const int out = fileno(out_);
+  for (const Patch &p : patches_) {
+    if (p.off >= upto) break;
+    const std::size_t len = p.off + p.len <= upto ? p.len : upto - p.off;
+    if (pwrite(out, pool_.data() + p.at, len, static_cast<off_t>(base + static_cast<long long>(p.off))) !=
+        static_cast<ssize_t>(len))
+      return false;
+  }
+  return true;
+}
+
+// The rest of the run from `done` on, read into a buffer, changed there and
+// written.
+bool RunWriter::bounce(off_t in_pos, std::size_t done) {
   constexpr std::size_t BOUNCE = 1u << 20;
   std::unique_ptr<unsigned char[]> buf(new (std::nothrow) unsigned char[BOUNCE]);
   if (!buf) return false;
-  while (left > 0) {
-    const std::size_t want = left < BOUNCE ? left : BOUNCE;
+  while (done < len_) {
+    const std::size_t want = len_ - done < BOUNCE ? len_ - done : BOUNCE;
     ssize_t n = pread(fd_, buf.get(), want, in_pos);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0 || !write_whole(out_, buf.get(), static_cast<std::size_t>(n))) return false;
+    if (n <= 0) return false;
+    const std::size_t got = static_cast<std::size_t>(n);
+    for (const Patch &p : patches_) { // the part of each change within [done, done + got)
+      const std::size_t lo = p.off > done ? p.off : done;
+      const std::size_t hi = p.off + p.len < done + got ? p.off + p.len : done + got;
+      if (lo < hi) std::memcpy(buf.get() + (lo - done), pool_.data() + p.at + (lo - p.off), hi - lo);
+    }
+    if (!write_whole(out_, buf.get(), got)) return false;
     in_pos += n;
-    left -= static_cast<std::size_t>(n);
+    done += got;
   }
   return true;
 }

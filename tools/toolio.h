@@ -6,8 +6,10 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace toolio {
 
@@ -93,31 +95,49 @@ private:
 };
 
 // Output of whole records: consecutive records that lie next to each other
-// in memory go out in one write, and consecutive records that go out exactly
-// as an input file holds them are copied by the system from that file in one
-// call, without passing through this process. Pending bytes in memory must be
-// flushed before the memory they lie in changes or goes, pending file bytes
-// before the file is closed, and both before anything else is written to the
-// output.
+// in memory go out in one write, and consecutive records that an input file
+// holds as they go out, or but for a few changed bytes, are copied by the
+// system from that file in one call, without passing through this process;
+// the changed bytes are then written over the copy. Pending bytes in memory
+// must be flushed before the memory they lie in changes or goes, pending file
+// bytes before the file is closed, and both before anything else is written
+// to the output.
 class RunWriter {
 public:
+  // Bytes of a record that differ from the input file: len bytes at off.
+  struct Span {
+    std::size_t off, len;
+  };
+
   explicit RunWriter(std::FILE *out) : out_(out) {}
   // n bytes at p.
   bool add(const unsigned char *p, std::size_t n);
-  // The n bytes at pos of the file open on fd, unchanged.
-  bool add_copy(int fd, long long pos, std::size_t n);
+  // The n bytes at pos of the file open on fd; where they are to differ from
+  // the file, the changed spans (in increasing order, within the n bytes)
+  // are taken from rec, the record as it goes out.
+  bool add_copy(int fd, long long pos, std::size_t n, const unsigned char *rec = nullptr,
+                std::initializer_list<Span> changed = {});
   bool flush();
   // Flushes only bytes pending in memory: a file run may go on.
   bool flush_memory() { return fd_ >= 0 || flush(); }
 
 private:
+  // Bytes to write over a file run: len bytes of pool_ from at, at run offset off.
+  struct Patch {
+    std::size_t off, at, len;
+  };
+  void keep_patch(std::size_t off, const unsigned char *bytes, std::size_t len);
   bool copy_file_run();
+  bool patch_copied(long long base, std::size_t upto) const;
+  bool bounce(off_t in_pos, std::size_t done);
 
   std::FILE *out_;
   const unsigned char *run_ = nullptr;
   int fd_ = -1; // a file run when >= 0
   long long pos_ = 0;
   std::size_t len_ = 0;
+  std::vector<Patch> patches_;
+  std::vector<unsigned char> pool_;
 };
 
 } // namespace toolio
