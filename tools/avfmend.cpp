@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "avf.h"
+#include "flipout.h"
 #include "opt/opt.h"
 #include "progress.h"
 #include "toolio.h"
@@ -60,7 +61,7 @@ private:
   }
   bool read_scan_header(int nscan);
   Found search(off_t from, off_t failed);
-  bool write_record(bool renumbered);
+  bool put_record(bool renumbered, bool write);
   void summary(int recs) {
     progress_.clear();
     std::printf("SCAN %03d: %-12s [%4d recs]\n", scannum_, object_, recs);
@@ -173,15 +174,25 @@ Found Mender::search(off_t from, off_t failed) {
   }
 }
 
-// The current record. In the input's byte order it is copied from the input
-// file by the system, with its new signature written over the copy when it
-// was renumbered; otherwise it goes out from the window.
-bool Mender::write_record(bool renumbered) {
-  if (!header_written_) { // no scan header yet: such records have no place in the output
+// The current record, with its new signature when it was renumbered, in the
+// local byte order; `write` when it is not eaten. In the input's byte order
+// it is copied from the input file by the system, the signature written over
+// the copy; otherwise it goes out from the window. False when writing failed.
+bool Mender::put_record(bool renumbered, bool write) {
+  auto stamp = [&] {
+    if (renumbered) update_signature(rec_, scannum_, recnum_ - EatRec);
+  };
+  if (write && !header_written_) { // no scan header yet: such records have no place in the output
     ++unwritten_;
+    write = false;
+  }
+  if (!write) {
+    if (change_endian_) flipData(rec_, reclen_, &info_->lhdr);
+    stamp();
     return true;
   }
-  if (change_endian_) return writer_.add(rec_, reclen_);
+  if (change_endian_) return toolio::write_flipped(writer_, rec_, reclen_, info_->lhdr, stamp);
+  stamp();
   const std::size_t sig = renumbered ? static_cast<std::size_t>(SIGNATURE_LEN) : 0;
   return writer_.add_copy(fileno(in_), pos_ - recl_, reclen_, rec_, {{0, sig}});
 }
@@ -287,10 +298,8 @@ int Mender::walk() {
     if (more) echo();
     while (more && record_is("DATA")) {
       const bool renumbered = !signature_is(rec_, scannum_, recnum_ - EatRec);
-      if (change_endian_) flipData(rec_, reclen_, &info_->lhdr);
-      if (renumbered) update_signature(rec_, scannum_, recnum_ - EatRec);
       if (change_endian_ || renumbered) changed_end_ = pos_;
-      if (recnum_ >= EatRec && !write_record(renumbered)) return write_error();
+      if (!put_record(renumbered, recnum_ >= EatRec)) return write_error();
       echo();
       if (!read_record()) {
         if (!record_across_end()) {

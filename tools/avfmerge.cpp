@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "avf.h"
+#include "flipout.h"
 #include "opt/opt.h"
 #include "progress.h"
 #include "toolio.h"
@@ -124,10 +125,11 @@ int Merger::copy_scan(AvfInfo &info, int j, const char *name) {
       return writer_.flush() ? 1 : fail_write();
     }
     if (change_endian_) {
-      flipData(rec, recl, &info.lhdr);
-      shift_time(rec, recl, info.lhdr.time_off, dt_);
-      update_signature(rec, scanno_, static_cast<int>(k));
-      if (!writer_.add(rec, recl)) return fail_write();
+      auto stamp = [&] {
+        shift_time(rec, recl, info.lhdr.time_off, dt_);
+        update_signature(rec, scanno_, static_cast<int>(k));
+      };
+      if (!toolio::write_flipped(writer_, rec, recl, info.lhdr, stamp)) return fail_write();
     } else {
       // In the input's byte order the record is copied from the file by the
       // system and only its changed bytes are written over the copy.

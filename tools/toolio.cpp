@@ -63,6 +63,7 @@ void echo_record(const unsigned char *rec, std::size_t len) {
 namespace {
 constexpr std::size_t READ_AHEAD = 1u << 20;
 constexpr std::size_t PAGE = 4096;
+constexpr std::size_t MEMORY_RUN = 256u << 10;
 } // namespace
 
 RecordWindow::RecordWindow(int fd, std::size_t recl) : fd_(fd) {
@@ -93,7 +94,9 @@ unsigned char *RecordWindow::at(long long pos, std::size_t len) {
 }
 
 bool RunWriter::add(const unsigned char *p, std::size_t n) {
-  if (fd_ < 0 && run_ && p == run_ + len_) {
+  // Runs are kept short enough that what was just changed in them is still
+  // in the processor's cache when the system copies it out.
+  if (fd_ < 0 && run_ && p == run_ + len_ && len_ + n <= MEMORY_RUN) {
     len_ += n;
     return true;
   }

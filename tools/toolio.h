@@ -59,11 +59,7 @@ bool close_output(File &f);
 // Echo of a record's first 14 characters (fewer if a NUL comes first).
 void echo_record(const unsigned char *rec, std::size_t len);
 
-} // namespace toolio
 
-#endif
-
-namespace toolio {
 
 // Records of an input file read ahead in large blocks into one buffer, where
 // a record can be changed in place (new signature, byte order) and written
@@ -141,3 +137,5 @@ private:
 };
 
 } // namespace toolio
+
+#endif
