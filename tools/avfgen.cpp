@@ -398,7 +398,9 @@ bool Generator::capture(const std::function<int(std::FILE *)> &writer, std::vect
 void Generator::make_data(int scan, int r, double t) {
   Rng g(static_cast<uint64_t>(Seed) * 1000003u + static_cast<uint64_t>(scan) * 7919u + static_cast<uint64_t>(r));
   unsigned char *p = rec_.data();
-  std::memset(p, 0, static_cast<std::size_t>(l_.time_off));
+  // Whole: a garbage record made in this buffer must leave nothing behind
+  // (the weight's second word and any tail are never written below).
+  std::memset(p, 0, static_cast<std::size_t>(l_.recl));
   for (int i = l_.par_off; i + 8 <= l_.recl; i += 8) {
     uint64_t v = g.next();
     std::memcpy(p + i, &v, 8);

@@ -70,10 +70,15 @@ private:
   // input. Records waiting to be written are sent out first when the window
   // has to move.
   bool read_record() {
-    if (!win_->holds(pos_, reclen_) && !writer_.flush_memory()) write_failed_ = true;
-    rec_ = win_->at(pos_, reclen_);
-    if (!rec_) return false;
-    if (pos_ < changed_end_ && !reread_changed()) return false;
+    if (sparse_) {
+      rec_ = win_->parts(pos_, reclen_, {{0, SIGNATURE_LEN}});
+      if (!rec_) return false;
+    } else {
+      if (!win_->holds(pos_, reclen_) && !writer_.flush_memory()) write_failed_ = true;
+      rec_ = win_->at(pos_, reclen_);
+      if (!rec_) return false;
+      if (pos_ < changed_end_ && !reread_changed()) return false;
+    }
     pos_ += recl_;
     progress_.update(pos_);
     return true;
@@ -105,6 +110,10 @@ private:
   int recl_ = 0;
   int in_lrecs_ = 0, in_srecs_ = 0, in_sbrecs_ = 0;
   bool change_endian_ = false;
+  // Records long enough that reading them whole costs more than a read of
+  // their signature each: in the input's byte order only the signature is
+  // read, and the system copies the record.
+  bool sparse_ = false;
   std::size_t reclen_ = 0;
   std::unique_ptr<toolio::RecordWindow> win_;
   toolio::RunWriter writer_;
@@ -228,6 +237,7 @@ int Mender::walk() {
   in_sbrecs_ = info_->sbrecs;
   change_endian_ = info_->data_byte_order != info_->local_byte_order;
   reclen_ = static_cast<std::size_t>(recl_);
+  sparse_ = !change_endian_ && reclen_ >= toolio::SPARSE_RECORD;
   win_ = std::make_unique<toolio::RecordWindow>(fileno(in_), reclen_);
   if (!win_->ok()) {
     std::fprintf(stderr, "MallocError\n");

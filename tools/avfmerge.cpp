@@ -116,9 +116,15 @@ int Merger::copy_scan(AvfInfo &info, int j, const char *name) {
   info.sbrecs = in_sbrecs_;
   const std::size_t recl = static_cast<std::size_t>(info.recl);
   long long pos = (static_cast<long long>(e.start_rec) + in_srecs_) * info.recl;
+  // Long records in the input's byte order: only the bytes that change are
+  // read, and the system copies the record.
+  const bool sparse = !change_endian_ && recl >= toolio::SPARSE_RECORD;
   for (uint32_t k = 0; k < e.recs; ++k, pos += info.recl) {
     if (!win_->holds(pos, recl) && !writer_.flush_memory()) return fail_write();
-    unsigned char *rec = win_->at(pos, recl);
+    const bool time = dt_ != 0.0 && info.lhdr.time_off >= 0;
+    const std::size_t time_off = time ? static_cast<std::size_t>(info.lhdr.time_off) : 0;
+    unsigned char *rec = sparse ? win_->parts(pos, recl, {{0, SIGNATURE_LEN}, {time_off, time ? sizeof(double) : 0}})
+                                : win_->at(pos, recl);
     if (!rec) {
       progress_.clear();
       std::fprintf(stderr, "Cannot read record %u of scan %d in %s\n", k, j, name);
@@ -137,9 +143,8 @@ int Merger::copy_scan(AvfInfo &info, int j, const char *name) {
       if (renumbered) update_signature(rec, scanno_, static_cast<int>(k));
       shift_time(rec, recl, info.lhdr.time_off, dt_);
       const std::size_t sig = renumbered ? static_cast<std::size_t>(SIGNATURE_LEN) : 0;
-      const std::size_t time = dt_ != 0.0 && info.lhdr.time_off >= 0 ? sizeof(double) : 0;
-      const std::size_t time_off = time ? static_cast<std::size_t>(info.lhdr.time_off) : 0;
-      if (!writer_.add_copy(in_fd_, pos, recl, rec, {{0, sig}, {time_off, time}})) return fail_write();
+      if (!writer_.add_copy(in_fd_, pos, recl, rec, {{0, sig}, {time_off, time ? sizeof(double) : 0}}))
+        return fail_write();
     }
     progress_.update(done_ + pos + info.recl);
   }

@@ -13,7 +13,11 @@
 namespace toolio {
 
 namespace {
-constexpr std::size_t STREAM_BUFFER = 1 << 20;
+constexpr std::size_t WRITE_BUFFER = 1 << 20;
+// Inputs: their records are read through a RecordWindow; the stream reads
+// headers and searches, after a seek each time, and every seek costs one
+// buffer's worth of reading.
+constexpr std::size_t READ_BUFFER = 64 << 10;
 }
 
 int File::close() {
@@ -32,8 +36,9 @@ File open_stream(const char *name, const char *mode, bool buffered) {
   }
   // The C library sizes its own buffer from the file system's block size;
   // a buffer of our own makes every read and write a large one.
-  std::unique_ptr<char[]> buf(new (std::nothrow) char[STREAM_BUFFER]);
-  if (buf) std::setvbuf(f, buf.get(), _IOFBF, STREAM_BUFFER);
+  const std::size_t size = mode[0] == 'r' ? READ_BUFFER : WRITE_BUFFER;
+  std::unique_ptr<char[]> buf(new (std::nothrow) char[size]);
+  if (buf) std::setvbuf(f, buf.get(), _IOFBF, size);
   if (mode[0] == 'r') posix_fadvise(fileno(f), 0, 0, POSIX_FADV_SEQUENTIAL);
   return File(f, std::move(buf));
 }
@@ -91,6 +96,21 @@ unsigned char *RecordWindow::at(long long pos, std::size_t len) {
     valid_ += static_cast<std::size_t>(n);
   }
   return valid_ >= len ? data_ : nullptr;
+}
+
+unsigned char *RecordWindow::parts(long long pos, std::size_t len, std::initializer_list<Part> want) {
+  struct stat st;
+  if (pos < 0 || len > span_ || fstat(fd_, &st) != 0 || pos + static_cast<long long>(len) > st.st_size)
+    return nullptr;
+  valid_ = 0; // what the buffer holds is no longer a copy of the file
+  data_ = base_;
+  for (const Part &p : want) {
+    if (p.off >= len) continue;
+    const std::size_t n = p.len < len - p.off ? p.len : len - p.off;
+    const off_t at = static_cast<off_t>(pos + static_cast<long long>(p.off));
+    if (pread(fd_, data_ + p.off, n, at) != static_cast<ssize_t>(n)) return nullptr;
+  }
+  return data_;
 }
 
 bool RunWriter::add(const unsigned char *p, std::size_t n) {

@@ -65,6 +65,11 @@ void echo_record(const unsigned char *rec, std::size_t len);
 // a record can be changed in place (new signature, byte order) and written
 // out straight from it: one copy in, one copy out, and memory of a few
 // records whatever the size of the file.
+// Records from this length on are better read in parts (RecordWindow::parts)
+// when only a few of their bytes are looked at: one call per record costs
+// less than copying the rest of it.
+inline constexpr std::size_t SPARSE_RECORD = 256u << 10;
+
 class RecordWindow {
 public:
   RecordWindow(int fd, std::size_t recl);
@@ -79,6 +84,15 @@ public:
   // (a call for bytes it does not hold); null when the file ends before
   // pos + len or cannot be read.
   unsigned char *at(long long pos, std::size_t len);
+
+  // A part of a record: len bytes at off.
+  struct Part {
+    std::size_t off, len;
+  };
+  // Like at(), but only the given parts of [pos, pos + len) are read, each
+  // at its place; the other bytes are undefined. For records that are
+  // copied by the system and only looked at in a few places.
+  unsigned char *parts(long long pos, std::size_t len, std::initializer_list<Part> want);
 
 private:
   int fd_;
