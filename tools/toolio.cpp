@@ -86,9 +86,8 @@ unsigned char *RecordWindow::at(long long pos, std::size_t len) {
   if (len > span_) return nullptr;
   start_ = pos;
   valid_ = 0;
-  // The bytes keep their place within a page: copies between the buffer and
-  // the page cache then run on equally aligned addresses, which the
-  // processor moves much faster than misaligned ones.
+  // The bytes keep their offset within a page, so that the copies between
+  // the buffer and the page cache move equally aligned blocks.
   data_ = base_ + static_cast<std::size_t>(pos % static_cast<long long>(PAGE));
   while (valid_ < span_) {
     ssize_t n = pread(fd_, data_ + valid_, span_ - valid_, static_cast<off_t>(pos + static_cast<long long>(valid_)));
