@@ -139,11 +139,13 @@ int Merger::copy_scan(AvfInfo &info, int j, const char *name) {
     } else {
       // In the input's byte order the record is copied from the file by the
       // system and only its changed bytes are written over the copy.
+      // The time first and the signature last, as in the other byte order:
+      // a time field over the signature (a damaged header) ends the same.
       const bool renumbered = !signature_is(rec, scanno_, static_cast<int>(k));
-      if (renumbered) update_signature(rec, scanno_, static_cast<int>(k));
       shift_time(rec, recl, info.lhdr.time_off, dt_);
+      update_signature(rec, scanno_, static_cast<int>(k));
       const std::size_t sig = renumbered ? static_cast<std::size_t>(SIGNATURE_LEN) : 0;
-      if (!writer_.add_copy(in_fd_, pos, recl, rec, {{0, sig}, {time_off, time ? sizeof(double) : 0}}))
+      if (!writer_.add_copy(in_fd_, pos, recl, rec, {{0, sig}, {time_off, time ? sizeof(double) : 0}}, !sparse))
         return fail_write();
     }
     progress_.update(done_ + pos + info.recl);

@@ -134,7 +134,7 @@ constexpr std::size_t PATCH_POOL = 1u << 20;
 } // namespace
 
 bool RunWriter::add_copy(int fd, long long pos, std::size_t n, const unsigned char *rec,
-                         std::initializer_list<Span> changed) {
+                         std::initializer_list<Span> changed, bool rec_whole) {
   if (fd_ != fd || pos != pos_ + static_cast<long long>(len_) || pool_.size() >= PATCH_POOL) {
     if (!flush()) return false;
     fd_ = fd;
@@ -148,7 +148,7 @@ bool RunWriter::add_copy(int fd, long long pos, std::size_t n, const unsigned ch
   for (const Span &c : changed) {
     if (c.len == 0 || c.off >= n) continue;
     const std::size_t end = c.off + (c.len < n - c.off ? c.len : n - c.off);
-    if (open && c.off <= hi + PATCH_GAP && c.off >= lo) {
+    if (open && c.off >= lo && (rec_whole ? c.off <= hi + PATCH_GAP : c.off <= hi)) {
       if (end > hi) hi = end;
       continue;
     }

@@ -124,9 +124,11 @@ public:
   bool add(const unsigned char *p, std::size_t n);
   // The n bytes at pos of the file open on fd; where they are to differ from
   // the file, the changed spans (in increasing order, within the n bytes)
-  // are taken from rec, the record as it goes out.
+  // are taken from rec, the record as it goes out. When rec holds the whole
+  // record, spans close together are written as one; when it holds only the
+  // changed spans (rec_whole false), each is written by itself.
   bool add_copy(int fd, long long pos, std::size_t n, const unsigned char *rec = nullptr,
-                std::initializer_list<Span> changed = {});
+                std::initializer_list<Span> changed = {}, bool rec_whole = true);
   bool flush();
   // Flushes only bytes pending in memory: a file run may go on.
   bool flush_memory() { return fd_ >= 0 || flush(); }
