@@ -119,10 +119,10 @@ int Merger::copy_scan(AvfInfo &info, int j, const char *name) {
   // Long records in the input's byte order: only the bytes that change are
   // read, and the system copies the record.
   const bool sparse = !change_endian_ && recl >= toolio::SPARSE_RECORD;
+  const bool time = dt_ != 0.0 && info.lhdr.time_off >= 0; // the time changes
+  const std::size_t time_off = time ? static_cast<std::size_t>(info.lhdr.time_off) : 0;
   for (uint32_t k = 0; k < e.recs; ++k, pos += info.recl) {
     if (!win_->holds(pos, recl) && !writer_.flush_memory()) return fail_write();
-    const bool time = dt_ != 0.0 && info.lhdr.time_off >= 0;
-    const std::size_t time_off = time ? static_cast<std::size_t>(info.lhdr.time_off) : 0;
     unsigned char *rec = sparse ? win_->parts(pos, recl, {{0, SIGNATURE_LEN}, {time_off, time ? sizeof(double) : 0}})
                                 : win_->at(pos, recl);
     if (!rec) {

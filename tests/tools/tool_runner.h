@@ -3,6 +3,7 @@
 #ifndef AVF_TESTS_TOOL_RUNNER_H
 #define AVF_TESTS_TOOL_RUNNER_H
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -91,6 +92,15 @@ inline Result avfmend(const Scratch &s, const std::vector<std::string> &args) { 
 inline Result avfmerge(const Scratch &s, const std::vector<std::string> &args) { return s.run(AVFMERGE_PATH, args); }
 inline Result avfgen(const Scratch &s, const std::vector<std::string> &args) { return s.run(AVFGEN_PATH, args); }
 inline Result avfinfo(const Scratch &s, const std::vector<std::string> &args) { return s.run(AVFINFO_PATH, args); }
+
+// A directory on another file system than `here` (where the system cannot
+// copy between files), or an empty path when the machine has none.
+inline std::filesystem::path other_file_system(const std::filesystem::path &here) {
+  const std::filesystem::path shm = "/dev/shm";
+  struct stat a, b;
+  if (stat(shm.c_str(), &a) != 0 || stat(here.c_str(), &b) != 0 || a.st_dev == b.st_dev) return {};
+  return shm;
+}
 
 // A file as the library reads it: its global header and, when it has data,
 // its scan table.
